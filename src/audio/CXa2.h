@@ -1,0 +1,44 @@
+// CXa2: the sound engine. 32 effect voices (one preloaded effect each) and one music voice that the
+// music thread feeds. Every operation starts with the same guard: when soundMode is not 1 or 2, or
+// soundOff is set, it returns at once and touches nothing.
+//
+// Thread safety: PlaySe, RearmIdleSe and the volume calls run on the main thread; the music
+// thread uses bgmVoice, musicData and musicBuffer only (see StreamThreadMain).
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+class System;
+
+constexpr int kEffectVoices = 32;
+
+class CXa2 {
+public:
+    CXa2();
+    virtual ~CXa2();
+
+    System* settings;
+    bool engine;                  // the platform engine exists
+    bool masterVoice;             // the mastering voice exists
+    PlatVoice* seVoice[kEffectVoices];
+    PlatVoice* bgmVoice;
+    bool streamThread;            // the music thread was started
+    uint32_t chunkBytes;          // 32768
+    uint8_t* seData[kEffectVoices];
+    AudioBuffer seBuffer[kEffectVoices];
+    uint8_t* musicData[64];
+    AudioBuffer musicBuffer[64];
+
+    bool Guard() const;           // true when sound operations may run
+    bool CreateEngine();
+    bool LoadSe(const char16_t* path, int id);
+    bool CreateBgmVoice();
+    bool StartStreamThread();
+    void PlaySe(int id);
+    void RearmIdleSe();
+    void ApplyBgmVolume();
+    void ApplySeVolume();
+    void ShutdownAudio();
+};

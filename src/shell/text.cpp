@@ -1,0 +1,148 @@
+#include "shell/text.h"
+
+size_t U16Len(const char16_t* s) {
+    size_t n = 0;
+    while (s[n] != 0) ++n;
+    return n;
+}
+
+bool U16Copy(char16_t* dst, size_t capacity, const char16_t* src) {
+    if (capacity == 0) return false;
+    size_t n = U16Len(src);
+    if (n + 1 > capacity) {
+        dst[0] = 0;
+        return false;
+    }
+    for (size_t i = 0; i <= n; ++i) dst[i] = src[i];
+    return true;
+}
+
+bool U16Cat(char16_t* dst, size_t capacity, const char16_t* src) {
+    if (capacity == 0) return false;
+    size_t have = 0;
+    while (have < capacity && dst[have] != 0) ++have;
+    size_t n = U16Len(src);
+    if (have == capacity || have + n + 1 > capacity) {
+        dst[0] = 0;
+        return false;
+    }
+    for (size_t i = 0; i <= n; ++i) dst[have + i] = src[i];
+    return true;
+}
+
+int U16Cmp(const char16_t* a, const char16_t* b) {
+    while (*a != 0 && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return static_cast<int>(*a) - static_cast<int>(*b);
+}
+
+bool U16JoinSpace(char16_t* dst, size_t capacity, const char16_t* a, const char16_t* b) {
+    return U16Copy(dst, capacity, a) && U16Cat(dst, capacity, u" ") && U16Cat(dst, capacity, b);
+}
+
+bool U16ToUtf8(const char16_t* src, char* dst, size_t capacity) {
+    size_t o = 0;
+    auto put = [&](unsigned char c) {
+        if (o + 1 >= capacity) return false;
+        dst[o++] = static_cast<char>(c);
+        return true;
+    };
+    if (capacity == 0) return false;
+    for (size_t i = 0; src[i] != 0; ++i) {
+        uint32_t cp = src[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && src[i + 1] >= 0xDC00 && src[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (src[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        bool ok;
+        if (cp < 0x80) {
+            ok = put(static_cast<unsigned char>(cp));
+        } else if (cp < 0x800) {
+            ok = put(0xC0 | (cp >> 6)) && put(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            ok = put(0xE0 | (cp >> 12)) && put(0x80 | ((cp >> 6) & 0x3F)) && put(0x80 | (cp & 0x3F));
+        } else {
+            ok = put(0xF0 | (cp >> 18)) && put(0x80 | ((cp >> 12) & 0x3F)) &&
+                 put(0x80 | ((cp >> 6) & 0x3F)) && put(0x80 | (cp & 0x3F));
+        }
+        if (!ok) {
+            dst[0] = 0;
+            return false;
+        }
+    }
+    dst[o] = 0;
+    return true;
+}
+
+bool Utf8ToU16(const char* src, char16_t* dst, size_t capacity) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
+    size_t o = 0;
+    if (capacity == 0) return false;
+    auto put = [&](uint32_t u) {
+        if (o + 1 >= capacity) return false;
+        dst[o++] = static_cast<char16_t>(u);
+        return true;
+    };
+    while (*s != 0) {
+        uint32_t cp;
+        int extra;
+        if (*s < 0x80) {
+            cp = *s;
+            extra = 0;
+        } else if ((*s & 0xE0) == 0xC0) {
+            cp = *s & 0x1F;
+            extra = 1;
+        } else if ((*s & 0xF0) == 0xE0) {
+            cp = *s & 0x0F;
+            extra = 2;
+        } else if ((*s & 0xF8) == 0xF0) {
+            cp = *s & 0x07;
+            extra = 3;
+        } else {
+            cp = 0xFFFD;
+            extra = -1;
+        }
+        ++s;
+        for (int k = 0; k < extra; ++k) {
+            if ((*s & 0xC0) != 0x80) {
+                cp = 0xFFFD;
+                break;
+            }
+            cp = (cp << 6) | (*s & 0x3F);
+            ++s;
+        }
+        bool ok;
+        if (cp >= 0x10000 && cp <= 0x10FFFF) {
+            cp -= 0x10000;
+            ok = put(0xD800 + (cp >> 10)) && put(0xDC00 + (cp & 0x3FF));
+        } else if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            ok = put(0xFFFD);
+        } else {
+            ok = put(cp);
+        }
+        if (!ok) {
+            dst[0] = 0;
+            return false;
+        }
+    }
+    dst[o] = 0;
+    return true;
+}
+
+bool AsciiToU16(const char* src, char16_t* dst, size_t capacity) {
+    size_t i = 0;
+    if (capacity == 0) return false;
+    for (; src[i] != 0; ++i) {
+        if (i + 1 >= capacity) {
+            dst[0] = 0;
+            return false;
+        }
+        dst[i] = static_cast<unsigned char>(src[i]);
+    }
+    dst[i] = 0;
+    return true;
+}
