@@ -49,6 +49,11 @@ public:
 
     bool textureLoaded[kTextureTableSize];
 
+    // Trace hook: when set, every DrawSprite call is reported before it is queued (replay tool,
+    // tests). Null in the game.
+    void (*drawObserver)(const DrawParam& p, void* context);
+    void* drawObserverContext;
+
     int32_t Create();          // 1 or a negative failure code
     bool Release();
     void ClearHandles();
