@@ -1,0 +1,6 @@
+// The program's entry into the game: start-up, main loop, quit path and shutdown. A backend's
+// main() installs its Platform (SetPlatform) and calls KelvorineMain; the result is the exit code.
+#pragma once
+
+// showCommand: the start-up show-command of the window (backends without one pass 1).
+int KelvorineMain(int showCommand);
