@@ -30,4 +30,20 @@ public:
     // Texture list "grp\grp_0003.txt" into textureNames (64 records); false when it cannot be
     // opened (after the file-not-found message).
     bool ReadTextureList(const char16_t* path);
+
+    // Start-up step 4: baseFolder = the executable's folder with its trailing separator,
+    // canonicalised. False when the executable path cannot be had or does not fit.
+    bool SetBaseFolder();
+    // Start-up steps 5 to 7: base + "Game.ini", base + "dir.txt", then every present
+    // base + "save0001.dat" .. "save0016.dat". False means the start ends without a further
+    // message: "dir.txt" is missing, or a present save file could not be read (its message
+    // was shown).
+    bool ReadStartupFiles();
+    // The quit path's writes: "Game.ini", then "dir.txt". False after the message of the write
+    // that failed ("ini..." or "txt..." with caption "Error"); the old files are left intact.
+    bool WriteQuitFiles();
+    // path + " " + "ファイルが見つかりません" with caption "Message", as a message box and on stderr.
+    static void ReportFileNotFound(const char16_t* path);
+    // A message box (no owner, OK button), also written to stderr in UTF-8.
+    static void ShowMessage(const char16_t* text, const char16_t* caption);
 };

@@ -110,11 +110,16 @@ bool Utf8ToU16(const char* src, char16_t* dst, size_t capacity) {
         for (int k = 0; k < extra; ++k) {
             if ((*s & 0xC0) != 0x80) {
                 cp = 0xFFFD;
+                extra = -1;
                 break;
             }
             cp = (cp << 6) | (*s & 0x3F);
             ++s;
         }
+        // An over-long form (C0 80 for a zero, C0 AF for a slash) would smuggle in a character
+        // that the plain encoding shows: it is invalid like any other bad sequence.
+        static const uint32_t kMinForExtra[4] = {0, 0x80, 0x800, 0x10000};
+        if (extra > 0 && cp < kMinForExtra[extra]) cp = 0xFFFD;
         bool ok;
         if (cp >= 0x10000 && cp <= 0x10FFFF) {
             cp -= 0x10000;
