@@ -1,0 +1,255 @@
+#!/usr/bin/env bash
+# Builds the native Windows version with mingw-w64 and assembles a ready-to-zip folder.
+#
+#   scripts/build-windows.sh [--deps-only] [--no-stage]
+#
+# Environment:
+#   KELVORINE_WIN_BUILD   build folder (default build/windows-release)
+#   KELVORINE_WIN_TYPE    CMake build type (default Release)
+#
+# Steps: installs the missing Debian packages (cross compiler, Wine, ...); builds libogg,
+# libvorbis, libpng and googletest for mingw from Debian's source packages into
+# build/windows-deps/<hash of this script and the toolchain file> (cached); configures with
+# cmake/mingw-w64.cmake; builds kelvorine.exe, the two compiled shaders (through the D3DCompile tool
+# run under Wine), the test programs; and fills <build>/stage with kelvorine.exe, SampleVS.cso,
+# SamplePS.cso, dir.txt and the default data folder.
+#
+# The functions below are also used by tests/e2e/windows_*.sh (source this file with
+# KELVORINE_WIN_LIB=1 to get them without running anything).
+set -euo pipefail
+
+KELVORINE_SRC=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+KELVORINE_WIN_PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64
+    libz-mingw-w64-dev wine wine64 dpkg-dev googletest cmake ninja-build xvfb xdotool imagemagick
+    fonts-vlgothic)
+
+log() { printf '[build-windows] %s\n' "$*" >&2; }
+
+# ------------------------------------------------------------------------------------ packages
+win_install_packages() {
+    local missing=() p
+    for p in "${KELVORINE_WIN_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if [ -f "$KELVORINE_SRC/scripts/packages.txt" ]; then
+        for p in "${KELVORINE_WIN_PACKAGES[@]}"; do
+            grep -qx "$p" "$KELVORINE_SRC/scripts/packages.txt" || echo "$p" >>"$KELVORINE_SRC/scripts/packages.txt"
+        done
+    fi
+    [ ${#missing[@]} -eq 0 ] && return 0
+    log "installing ${missing[*]}"
+    if [ "$(id -u)" -ne 0 ]; then
+        log "missing packages and not root: apt-get install ${missing[*]}"
+        return 1
+    fi
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" >&2 ||
+        { apt-get update >&2 && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" >&2; }
+}
+
+# Source packages need deb-src entries. They are derived from the machine's own apt sources:
+# the same archives, with the type changed to deb-src.
+win_enable_deb_src() {
+    if apt-get source --print-uris -qq libogg >/dev/null 2>&1; then return 0; fi
+    local list=/etc/apt/sources.list.d/kelvorine-deb-src.sources
+    if ! grep -rqsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+        log "adding deb-src entries derived from the apt sources"
+        : >"$list.tmp"
+        local f
+        for f in /etc/apt/sources.list.d/*.sources; do
+            [ -f "$f" ] && [ "$f" != "$list" ] || continue
+            sed -E 's/^Types:[[:space:]]*deb[[:space:]]*$/Types: deb-src/' "$f" >>"$list.tmp"
+            echo >>"$list.tmp"
+        done
+        if [ -f /etc/apt/sources.list ]; then
+            sed -n -E 's/^deb[[:space:]]+/deb-src /p' /etc/apt/sources.list >/etc/apt/sources.list.d/kelvorine-deb-src.list
+        fi
+        mv "$list.tmp" "$list"
+    fi
+    apt-get update >&2
+}
+
+# ------------------------------------------------------------------------------------ dependencies
+# The cache key: the dependency build steps as written here, and the toolchain file.
+win_deps_key() {
+    { declare -f win_enable_deb_src win_build_deps; cat "$KELVORINE_SRC/cmake/mingw-w64.cmake"; } |
+        sha256sum | cut -c1-16
+}
+
+win_deps_prefix() { echo "$KELVORINE_SRC/build/windows-deps/$(win_deps_key)/prefix"; }
+
+win_build_deps() {
+    local root prefix started
+    root="$KELVORINE_SRC/build/windows-deps/$(win_deps_key)"
+    prefix="$root/prefix"
+    if [ -f "$prefix/.complete" ]; then
+        log "dependencies cached in $prefix"
+        return 0
+    fi
+    started=$SECONDS
+    win_enable_deb_src
+    rm -rf "$root"
+    mkdir -p "$root/src" "$prefix"
+    # Newest source version that the archive can deliver (a security update may be listed in the
+    # index before its files are reachable).
+    local pkg ver got
+    for pkg in libpng1.6 libogg libvorbis; do
+        got=''
+        for ver in $(apt-cache showsrc "$pkg" | awk '/^Version:/{print $2}' | sort -u -r -V); do
+            if (cd "$root/src" && apt-get source --download-only -qq "$pkg=$ver" >&2 2>/dev/null); then
+                got=$ver
+                break
+            fi
+            rm -f "$root/src/${pkg}_"*
+        done
+        [ -n "$got" ] || { log "cannot download the source of $pkg"; return 1; }
+        log "source $pkg $got"
+    done
+    local dsc
+    for dsc in "$root"/src/*.dsc; do
+        (cd "$root/src" && dpkg-source -x --no-check "$(basename "$dsc")" >/dev/null)
+    done
+    local tc="$KELVORINE_SRC/cmake/mingw-w64.cmake"
+    local common=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$tc" -DKELVORINE_WIN_DEPS="$prefix"
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF
+        -DCMAKE_CROSSCOMPILING_EMULATOR=)
+    local mingw=/usr/x86_64-w64-mingw32
+    dep() {  # name, source folder, extra options...
+        local name=$1 srcdir=$2
+        shift 2
+        log "building $name"
+        cmake -S "$srcdir" -B "$root/build-$name" "${common[@]}" "$@" >"$root/$name.log" 2>&1 &&
+            cmake --build "$root/build-$name" -j2 >>"$root/$name.log" 2>&1 &&
+            cmake --install "$root/build-$name" >>"$root/$name.log" 2>&1 ||
+            { tail -30 "$root/$name.log" >&2; log "$name failed (log: $root/$name.log)"; return 1; }
+    }
+    dep libogg "$(ls -d "$root"/src/libogg-*/)" -DINSTALL_DOCS=OFF -DBUILD_TESTING=OFF
+    dep libvorbis "$(ls -d "$root"/src/libvorbis-*/)" -DCMAKE_PREFIX_PATH="$prefix"
+    dep libpng "$(ls -d "$root"/src/libpng1.6-*/)" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+        -DPNG_EXECUTABLES=OFF -DZLIB_LIBRARY="$mingw/lib/libz.a" -DZLIB_INCLUDE_DIR="$mingw/include"
+    dep googletest /usr/src/googletest -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON
+    rm -rf "$root"/build-* "$root/src"
+    touch "$prefix/.complete"
+    log "dependencies built in $((SECONDS - started)) s"
+}
+
+# ------------------------------------------------------------------------------------ Wine
+# Prepares a Wine prefix and starts its server with stdio on /dev/null, so that nothing that reads
+# a pipe (ninja, ctest, $(...)) waits for Wine's background services.
+#   win_wine_start <prefix folder> [fresh]
+win_wine_start() {
+    local prefix=$1 fresh=${2:-}
+    export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    mkdir -p "$(dirname "$prefix")"
+    # Without a sound card Wine's XAudio2 mastering voice crashes; a null ALSA device works.
+    export ALSA_CONFIG_PATH="$(dirname "$prefix")/wine-alsa.conf"
+    printf 'pcm.!default { type null }\nctl.!default { type null }\n' >"$ALSA_CONFIG_PATH"
+    if [ -n "$fresh" ]; then
+        wineserver -k >/dev/null 2>&1 </dev/null || true
+        rm -rf "$prefix"
+    fi
+    if [ ! -f "$prefix/system.reg" ] || [ ! -f "$prefix/.kelvorine" ]; then
+        log "creating the Wine prefix $prefix"
+        rm -rf "$prefix"
+        timeout 180 wineboot -i >/dev/null 2>&1 </dev/null || true
+        timeout 60 wineserver -w >/dev/null 2>&1 </dev/null || true
+        win_wine_registry "$prefix"
+        timeout 60 wineserver -w >/dev/null 2>&1 </dev/null || true
+        touch "$prefix/.kelvorine"
+    fi
+    wineserver -p 600 >/dev/null 2>&1 </dev/null || true
+    timeout 60 wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+win_wine_stop() {
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 </dev/null || true
+}
+
+# Registry settings for unattended runs: no window-manager decoration delays (Managed=N), a crash
+# ends the process instead of opening the debugger dialog, and message boxes find a font with the
+# Japanese glyphs.
+win_wine_registry() {
+    local reg="$1/kelvorine.reg" link hex
+    link=$(printf 'fonts-japanese-gothic.ttf,VL Gothic\0\0' | od -An -v -tx1 | tr -s ' \n' ',,' | sed 's/^,//; s/,$//')
+    {
+        printf 'REGEDIT4\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n\r\n'
+        printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug]\r\n'
+        printf '"Debugger"="false"\r\n"Auto"="1"\r\n\r\n'
+        printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]\r\n'
+        printf '"Tahoma"=hex(7):%s\r\n\r\n' "$link"
+    } >"$reg"
+    timeout 60 wine regedit /S "$(winepath -w "$reg" 2>/dev/null </dev/null)" >/dev/null 2>&1 </dev/null || true
+}
+
+# ------------------------------------------------------------------------------------ build
+win_configure_and_build() {
+    local build=$1 type=$2 prefix started
+    prefix=$(win_deps_prefix)
+    started=$SECONDS
+    cmake -S "$KELVORINE_SRC" -B "$build" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$KELVORINE_SRC/cmake/mingw-w64.cmake" \
+        -DKELVORINE_WIN_DEPS="$prefix" -DCMAKE_BUILD_TYPE="$type" \
+        -DKELVORINE_BENCH=OFF -DKELVORINE_TOOLS=OFF -DKELVORINE_FUZZ=OFF >&2
+    ninja -C "$build" -j2 >&2
+    log "Windows build took $((SECONDS - started)) s"
+}
+
+# The Linux data generator's output, or a run of it.
+win_find_data() {
+    local d
+    for d in "$KELVORINE_SRC"/build/default/stage/data "$KELVORINE_SRC"/build/*/stage/data; do
+        [ -d "$d/grp" ] && { echo "$d"; return 0; }
+    done
+    return 1
+}
+
+win_stage() {
+    local build=$1 stage="$1/stage" data
+    rm -rf "$stage"
+    mkdir -p "$stage"
+    cp "$build/kelvorine.exe" "$build/SampleVS.cso" "$build/SamplePS.cso" "$stage/"
+    if data=$(win_find_data); then
+        cp -r "$data" "$stage/data"
+        [ -f "$data/../dir.txt" ] && cp "$data/../dir.txt" "$stage/dir.txt"
+    else
+        local mk
+        mk=$(ls -t "$KELVORINE_SRC"/build/*/kelvorine-mkdata 2>/dev/null | grep -v '/windows' | head -1 || true)
+        if [ -n "$mk" ]; then
+            log "generating the data folder with $mk"
+            "$mk" "$stage/data" >&2 || log "kelvorine-mkdata failed: the folder has no data"
+        else
+            log "no data folder found (build the Linux kelvorine-mkdata first): the folder has no data"
+        fi
+    fi
+    # dir.txt: UTF-16 little-endian with a byte-order mark, "data\" without a line break.
+    [ -f "$stage/dir.txt" ] || printf '\xff\xfed\0a\0t\0a\0\\\0' >"$stage/dir.txt"
+    log "ready-to-zip folder: $stage"
+}
+
+win_main() {
+    local deps_only='' no_stage=''
+    while [ $# -gt 0 ]; do
+        case $1 in
+            --deps-only) deps_only=1 ;;
+            --no-stage) no_stage=1 ;;
+            *) log "unknown option $1"; return 2 ;;
+        esac
+        shift
+    done
+    local build=${KELVORINE_WIN_BUILD:-$KELVORINE_SRC/build/windows-release}
+    local type=${KELVORINE_WIN_TYPE:-Release}
+    local started=$SECONDS
+    win_install_packages
+    win_build_deps
+    [ -n "$deps_only" ] && return 0
+    # Build-time tools (shader compiler, test discovery) run under Wine.
+    win_wine_start "$KELVORINE_SRC/build/windows-wine/prefix"
+    trap win_wine_stop EXIT
+    win_configure_and_build "$build" "$type"
+    [ -n "$no_stage" ] || win_stage "$build"
+    log "done in $((SECONDS - started)) s"
+}
+
+if [ -z "${KELVORINE_WIN_LIB:-}" ]; then
+    win_main "$@"
+fi
