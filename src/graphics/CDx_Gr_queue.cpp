@@ -1,0 +1,165 @@
+// The sprite queue of CDx_Gr: construction, BeginFrame and DrawSprite. Every sprite's four
+// vertices are computed at call time into the fixed vertex array; the device side (EndFrame)
+// uploads the array once per frame and draws the slots in call order.
+#include <cstring>
+
+#include "graphics/CDx_Gr.h"
+#include "graphics/MapSceneEntity.h"
+#include "shell/System.h"
+
+namespace {
+
+constexpr float kDefaultTexelInset = 0.000001f;
+// Logical screen to clip space. The vertical factor is the single-precision constant 0.00138888,
+// a little less than 1/720, so the top and bottom edges land at +-0.9999936 rather than +-1.
+constexpr float kClipX = 0.00078125f;
+constexpr float kClipY = 0.00138888f;
+constexpr float kDepthScale = 0.0001f;
+constexpr float kRotatedDepth = 0.8192f;
+constexpr float kByteToUnit = 1.0f / 256.0f;  // 255 gives 0.99609375
+constexpr int32_t kLargeTextureIds = 528;  // ids from here on are 128 x 128 textures
+
+}  // namespace
+
+CDx_Gr::CDx_Gr()
+    : system(nullptr),
+      scene(nullptr),
+      vertices(nullptr),
+      queueCount(0),
+      drawObserver(nullptr),
+      drawObserverContext(nullptr) {
+    std::memset(queueTexture, 0, sizeof queueTexture);
+    std::memset(queueColour, 0, sizeof queueColour);
+    std::memset(queueBlendMode, 0, sizeof queueBlendMode);
+    std::memset(textureLoaded, 0, sizeof textureLoaded);
+    vertices = new Vertex[kQueueVertices]();
+}
+
+CDx_Gr::~CDx_Gr() {
+    delete[] vertices;
+    vertices = nullptr;
+}
+
+// Empties the queue: the count, the texture and colour arrays and the whole vertex array are
+// cleared. The blend-mode array keeps its old values; every queued slot overwrites its own.
+void CDx_Gr::BeginFrame() {
+    queueCount = 0;
+    std::memset(queueTexture, 0, sizeof queueTexture);
+    std::memset(queueColour, 0, sizeof queueColour);
+    std::memset(vertices, 0, sizeof(Vertex) * kQueueVertices);
+}
+
+int32_t CDx_Gr::DrawSprite(const DrawParam& p) {
+    if (drawObserver != nullptr) drawObserver(p, drawObserverContext);
+
+    // 1. Slot: once the queue holds kMaxSprites, later sprites all land in the last slot, which
+    //    is never drawn.
+    const uint32_t s = queueCount;
+    queueTexture[s] = p.texture;
+    queueColour[s] = p.colour;
+    queueBlendMode[s] = p.blendMode;
+    if (queueCount < kMaxSprites) ++queueCount;
+
+    // 2-3. Texture edges, nudged by the texel inset according to the mirroring.
+    const float g = p.texture < kLargeTextureIds ? (1.0f / 512.0f) : (1.0f / 128.0f);
+    const float b = system != nullptr ? system->texelInset : kDefaultTexelInset;
+    const float u0 = static_cast<float>(p.srcX) * g;
+    const float u1 = static_cast<float>(p.srcX + p.srcW) * g;
+    const float v0 = static_cast<float>(p.srcY) * g;
+    const float v1 = static_cast<float>(p.srcY + p.srcH) * g;
+
+    // Texture coordinates of V0 (left bottom), V1 (left top), V2 (right bottom), V3 (right top).
+    float uLeft, uRight, vBottom, vTop;
+    switch (p.flip) {
+    case 1:  // mirrored horizontally
+        uLeft = u1 - b;
+        uRight = u0 - b;
+        vTop = v0 + b;
+        vBottom = v1 + b;
+        break;
+    case 2:  // mirrored vertically
+        uLeft = u0 + b;
+        uRight = u1 + b;
+        vTop = v1 + b;
+        vBottom = v0 - b;
+        break;
+    case 3:  // both
+        uLeft = u1 + b;
+        uRight = u0 - b;
+        vTop = v1 + b;
+        vBottom = v0 - b;
+        break;
+    default:
+        uLeft = u0 + b;
+        uRight = u1 + b;
+        vTop = v0 + b;
+        vBottom = v1 + b;
+        break;
+    }
+
+    // 4. Corners relative to the pivot.
+    const float fx = static_cast<float>(p.x);
+    const float fy = static_cast<float>(p.y);
+    const float px = fx + p.pivotX;
+    const float py = fy + p.pivotY;
+    const float left = (fx - px) * p.scaleX;
+    const float right = (fx + static_cast<float>(p.w) - px) * p.scaleX;
+    const float top = (fy - py) * p.scaleY;
+    const float bottom = (fy + static_cast<float>(p.h) - py) * p.scaleY;
+
+    float vx[4] = {left, left, right, right};
+    float vy[4] = {bottom, top, bottom, top};
+    float vz[4] = {0.5f, 0.5f, 0.5f, 0.5f};
+    float zBase = 0.0f;
+
+    // 6. Rotation: in the screen plane, then about the vertical axis, then about the horizontal
+    //    axis, without perspective. Angles are reduced to one turn.
+    if ((p.angleZ | p.angleY | p.angleX) != 0) {
+        zBase = kRotatedDepth;   // rotated sprites sit behind flat ones
+        if (scene != nullptr) {
+            const int az = p.angleZ & 255, ay = p.angleY & 255, ax = p.angleX & 255;
+            const float cz = static_cast<float>(scene->cosTable[az]);
+            const float sz = static_cast<float>(scene->sinTable[az]);
+            const float cy = static_cast<float>(scene->cosTable[ay]);
+            const float sy = static_cast<float>(scene->sinTable[ay]);
+            const float cx = static_cast<float>(scene->cosTable[ax]);
+            const float sx = static_cast<float>(scene->sinTable[ax]);
+            for (int i = 0; i < 4; ++i) {
+                const float x1 = vx[i] * cz - vy[i] * sz;
+                const float y1 = vx[i] * sz + vy[i] * cz;
+                const float x2 = x1 * cy + vz[i] * sy;
+                const float z1 = vz[i] * cy - x1 * sy;
+                const float y2 = y1 * cx - z1 * sx;
+                const float z2 = y1 * sx + z1 * cx;
+                vx[i] = x2;
+                vy[i] = y2;
+                vz[i] = z2;
+            }
+        }
+    }
+
+    // 9. Colour from the bytes of ARGB.
+    const float r = static_cast<float>((p.colour >> 16) & 0xFF) * kByteToUnit;
+    const float gr = static_cast<float>((p.colour >> 8) & 0xFF) * kByteToUnit;
+    const float bl = static_cast<float>(p.colour & 0xFF) * kByteToUnit;
+    const float a = static_cast<float>(p.colour >> 24) * kByteToUnit;
+
+    // 7-8, 10. Back to screen space, then clip space, into the slot's four vertices.
+    const float us[4] = {uLeft, uLeft, uRight, uRight};
+    const float vs[4] = {vBottom, vTop, vBottom, vTop};
+    Vertex* out = vertices + static_cast<size_t>(s) * 4;
+    for (int i = 0; i < 4; ++i) {
+        const float X = px + vx[i];
+        const float Y = py + vy[i];
+        out[i].x = -(1280.0f - 2.0f * X) * kClipX;
+        out[i].y = (720.0f - 2.0f * Y) * kClipY;
+        out[i].z = vz[i] * kDepthScale + zBase;
+        out[i].r = r;
+        out[i].g = gr;
+        out[i].b = bl;
+        out[i].a = a;
+        out[i].u = us[i];
+        out[i].v = vs[i];
+    }
+    return 1;
+}
