@@ -43,4 +43,7 @@ public:
     PadSlot pads[4];
 
     void Poll();
+    // Reads pad `pad` (0..3) into its slot when it is marked connected. A "not connected" answer
+    // clears the mark (the pad is not asked again) and the slot's state. True when read.
+    bool ReadPad(int pad);
 };
