@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Runs Kelvorine's whole test suite: installs the missing Debian packages, configures and builds the
+# default preset, then runs every stage below in order.
+#
+#   ./test.sh                 every stage
+#   ./test.sh unit            only the named stages (setup and build always run first)
+#
+# To add a stage: write a function stage_<name> and append <name> to STAGES.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/common.sh
+
+# ctest of the default preset: unit tests and the script (end-to-end) tests.
+stage_unit() {
+    say "Stage unit: ctest --preset default"
+    ctest --preset default -j "$(nproc)"
+}
+
+STAGES=(unit)
+
+install_packages
+configure_build
+
+selected=("$@")
+((${#selected[@]} > 0)) || selected=("${STAGES[@]}")
+for stage in "${selected[@]}"; do
+    declare -F "stage_$stage" >/dev/null || die "unknown stage '$stage' (stages: ${STAGES[*]})"
+    "stage_$stage"
+done
+say "All stages passed: ${selected[*]}"
