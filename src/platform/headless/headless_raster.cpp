@@ -1,0 +1,302 @@
+#include "platform/headless/headless_raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr int kTexSide = 512;
+constexpr int kTexMask = kTexSide - 1;
+constexpr double kSubpixel = 256.0;          // vertices snap to 1/256 pixel
+constexpr double kHalfPixel = 128.0;         // pixel centre offset, in 1/256 pixel
+constexpr double kMaxTriangleCoord = 32768.0 * 256.0;
+constexpr uint32_t kOpaqueBlack = 0xFF000000u;
+constexpr uint32_t kOne = 65536;             // blend factor 1.0 in 16-bit fixed point
+constexpr int kNoBlendSlot = 6;              // slots 6..9 hold no state: blending off
+
+// x / 255 in 16-bit fixed point, for the per-pixel factors (source alpha, destination colour).
+struct UnitTable {
+    uint32_t v[256];
+    UnitTable() {
+        for (uint32_t i = 0; i < 256; ++i) v[i] = (i * kOne + 127) / 255;
+    }
+};
+const UnitTable kUnit;
+
+inline uint32_t Mix(uint32_t s, uint32_t d, uint32_t sf, uint32_t df) {
+    const uint32_t v = (s * sf + d * df + 32768u) >> 16;
+    return v > 255 ? 255 : v;
+}
+
+// One pixel of blend slot Slot. Alpha-to-coverage with one sample: the pixel is covered only when
+// the pixel stage's alpha is at least 0.5. Colour: src * SF + dest * DF per channel; alpha: src.
+template <int Slot>
+inline void Shade(uint32_t* dst, uint32_t texel, const uint32_t* f) {
+    const uint32_t sa = texel >> 24;
+    if constexpr (Slot == kNoBlendSlot) {
+        *dst = texel;
+        return;
+    }
+    if (sa < 128) return;
+    if constexpr (Slot == 0) {
+        if (sa == 255) {  // opaque texel: src * 1 + dest * 0
+            *dst = texel;
+            return;
+        }
+    }
+    const uint32_t d = *dst;
+    uint32_t out = sa << 24;
+    for (int c = 0; c < 3; ++c) {
+        const uint32_t sc = (texel >> (8 * c)) & 255;
+        const uint32_t dc = (d >> (8 * c)) & 255;
+        uint32_t sf, df;
+        if constexpr (Slot == 0) {
+            sf = kUnit.v[sa];
+            df = kOne - sf;
+        } else if constexpr (Slot == 1) {
+            sf = f[c];
+            df = kOne - f[c];
+        } else if constexpr (Slot == 2) {
+            sf = f[c];
+            df = 0;
+        } else if constexpr (Slot == 3) {
+            sf = kUnit.v[sa];
+            df = kUnit.v[dc];
+        } else if constexpr (Slot == 4) {
+            sf = f[c];
+            df = kUnit.v[dc];
+        } else {
+            sf = kOne - f[c];
+            df = kUnit.v[dc];
+        }
+        out |= Mix(sc, dc, sf, df) << (8 * c);
+    }
+    *dst = out;
+}
+
+template <int Slot, bool Textured>
+void ShadeSpan(uint32_t* dst, const uint32_t* row, const uint16_t* cols, int n, const uint32_t* f) {
+    for (int k = 0; k < n; ++k) Shade<Slot>(dst + k, Textured ? row[cols[k]] : kOpaqueBlack, f);
+}
+
+using SpanFn = void (*)(uint32_t*, const uint32_t*, const uint16_t*, int, const uint32_t*);
+using PixelFn = void (*)(uint32_t*, uint32_t, const uint32_t*);
+
+constexpr SpanFn kSpans[7][2] = {
+    {ShadeSpan<0, false>, ShadeSpan<0, true>}, {ShadeSpan<1, false>, ShadeSpan<1, true>},
+    {ShadeSpan<2, false>, ShadeSpan<2, true>}, {ShadeSpan<3, false>, ShadeSpan<3, true>},
+    {ShadeSpan<4, false>, ShadeSpan<4, true>}, {ShadeSpan<5, false>, ShadeSpan<5, true>},
+    {ShadeSpan<6, false>, ShadeSpan<6, true>},
+};
+constexpr PixelFn kPixels[7] = {Shade<0>, Shade<1>, Shade<2>, Shade<3>, Shade<4>, Shade<5>, Shade<6>};
+
+// Texel index of coordinate t with wrap addressing.
+inline int Wrap(double t) {
+    double i = std::floor(t * kTexSide);
+    if (!(std::fabs(i) < 1e15)) i = 0;  // NaN or absurd: any texel will do, never out of range
+    return static_cast<int>(static_cast<int64_t>(i) & kTexMask);
+}
+
+// First pixel whose centre is at or after edge e (1/256 pixel), clamped to [0, limit].
+inline int FirstCentreAtOrAfter(double e, int limit) {
+    const double i = std::ceil((e - kHalfPixel) / kSubpixel);
+    if (!(i > 0)) return 0;
+    return i > limit ? limit : static_cast<int>(i);
+}
+
+uint32_t From5551(uint16_t p) {
+    const uint32_t r = (p >> 10) & 31, g = (p >> 5) & 31, b = p & 31;
+    const uint32_t a = (p & 0x8000) ? 255 : 0;
+    auto x = [](uint32_t v) { return (v * 255 + 15) / 31; };
+    return x(r) | x(g) << 8 | x(b) << 16 | a << 24;
+}
+
+}  // namespace
+
+RasterRender::RasterRender() : image_(new uint32_t[static_cast<size_t>(kWidth) * kHeight]()) {}
+
+RasterRender::~RasterRender() = default;
+
+int32_t RasterRender::Create() {
+    const int32_t r = HeadlessRender::Create();
+    // The device starts with blend slot 0 and factor 0, nothing bound.
+    slot_ = 0;
+    std::memset(factor_, 0, sizeof factor_);
+    bound_ = -1;
+    return r;
+}
+
+void RasterRender::Clear() {
+    HeadlessRender::Clear();
+    std::memset(image_.get(), 0, sizeof(uint32_t) * kWidth * kHeight);
+}
+
+void RasterRender::SetBlend(int slot, const float factor[4]) {
+    HeadlessRender::SetBlend(slot, factor);
+    slot_ = slot >= 0 && slot < kNoBlendSlot ? slot : kNoBlendSlot;
+    for (int i = 0; i < 4; ++i) {
+        float f = factor[i];
+        if (!(f > 0.0f)) f = 0.0f;
+        if (f > 1.0f) f = 1.0f;
+        factor_[i] = static_cast<uint32_t>(std::lround(static_cast<double>(f) * kOne));
+    }
+}
+
+void RasterRender::BindTexture(int32_t id) {
+    HeadlessRender::BindTexture(id);
+    bound_ = id;
+}
+
+bool RasterRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
+    if (!HeadlessRender::CreateTexture(id, format, pixels)) return false;
+    if (!rgba_[id]) {
+        rgba_[id].reset(new (std::nothrow) uint32_t[kTexSide * kTexSide]);
+        if (!rgba_[id]) {
+            textures[id].present = false;
+            return false;
+        }
+    }
+    uint32_t* out = rgba_[id].get();
+    if (format == PlatTextureFormat::B5G5R5A1) {
+        const uint8_t* p = static_cast<const uint8_t*>(pixels);
+        for (int i = 0; i < kTexSide * kTexSide; ++i) {
+            out[i] = From5551(static_cast<uint16_t>(p[2 * i] | p[2 * i + 1] << 8));
+        }
+    } else {
+        std::memcpy(out, pixels, sizeof(uint32_t) * kTexSide * kTexSide);
+    }
+    return true;
+}
+
+void RasterRender::Draw4(uint32_t firstIndex) {
+    HeadlessRender::Draw4(firstIndex);
+    if (lastUpload == nullptr || firstIndex > lastUploadCount || lastUploadCount - firstIndex < 4) return;
+    const Vertex* v = lastUpload + firstIndex;
+
+    Pixel2 p[4];
+    for (int i = 0; i < 4; ++i) {
+        const double x = (static_cast<double>(v[i].x) + 1.0) * (kWidth / 2.0);
+        const double y = (1.0 - static_cast<double>(v[i].y)) * (kHeight / 2.0);
+        if (!std::isfinite(x) || !std::isfinite(y)) return;
+        p[i] = {std::nearbyint(x * kSubpixel), std::nearbyint(y * kSubpixel), v[i].u, v[i].v};
+    }
+    // Every unrotated sprite: V0 left bottom, V1 left top, V2 right bottom, V3 right top, with
+    // u following x and v following y.
+    const bool axisAligned = p[0].x == p[1].x && p[2].x == p[3].x && p[0].y == p[2].y &&
+                             p[1].y == p[3].y && p[0].u == p[1].u && p[2].u == p[3].u &&
+                             p[0].v == p[2].v && p[1].v == p[3].v;
+    if (axisAligned) {
+        DrawRect(p[0], p[2], p[1], p[0]);
+        return;
+    }
+    DrawTriangle(p[0], p[1], p[2]);
+    DrawTriangle(p[1], p[3], p[2]);
+}
+
+// A quad whose edges follow the pixel grid, with u a function of x and v of y. Covers the pixels
+// whose centres lie in [min x, max x) x [min y, max y): the same set the two triangles cover
+// under the top-left rule.
+void RasterRender::DrawRect(const Pixel2& left, const Pixel2& right, const Pixel2& top, const Pixel2& bottom) {
+    const double x0 = std::min(left.x, right.x), x1 = std::max(left.x, right.x);
+    const double y0 = std::min(top.y, bottom.y), y1 = std::max(top.y, bottom.y);
+    const int i0 = FirstCentreAtOrAfter(x0, kWidth), i1 = FirstCentreAtOrAfter(x1, kWidth);
+    const int j0 = FirstCentreAtOrAfter(y0, kHeight), j1 = FirstCentreAtOrAfter(y1, kHeight);
+    if (i0 >= i1 || j0 >= j1) return;
+
+    const uint32_t* tex = nullptr;
+    if (bound_ >= 0 && bound_ < kTextures && textures[bound_].present) tex = rgba_[bound_].get();
+
+    if (tex != nullptr) {
+        const double du = (right.u - left.u) / (right.x - left.x);
+        for (int i = i0; i < i1; ++i) {
+            const double cx = i * kSubpixel + kHalfPixel;
+            cols_[i - i0] = static_cast<uint16_t>(Wrap(left.u + (cx - left.x) * du));
+        }
+    }
+    const SpanFn span = kSpans[slot_][tex != nullptr ? 1 : 0];
+    const double dv = (bottom.v - top.v) / (bottom.y - top.y);
+    for (int j = j0; j < j1; ++j) {
+        const uint32_t* row = nullptr;
+        if (tex != nullptr) {
+            const double cy = j * kSubpixel + kHalfPixel;
+            row = tex + static_cast<size_t>(Wrap(top.v + (cy - top.y) * dv)) * kTexSide;
+        }
+        span(image_.get() + static_cast<size_t>(j) * kWidth + i0, row, cols_, i1 - i0, factor_);
+    }
+}
+
+// General triangle: integer edge functions on the snapped vertices, top-left fill rule, texture
+// coordinates from exact barycentric weights at each pixel centre.
+void RasterRender::DrawTriangle(const Pixel2& a0, const Pixel2& b0, const Pixel2& c0) {
+    for (const Pixel2* q : {&a0, &b0, &c0}) {
+        if (std::fabs(q->x) > kMaxTriangleCoord || std::fabs(q->y) > kMaxTriangleCoord) return;
+    }
+    struct P {
+        int64_t x, y;
+        double u, v;
+    };
+    P a{static_cast<int64_t>(a0.x), static_cast<int64_t>(a0.y), a0.u, a0.v};
+    P b{static_cast<int64_t>(b0.x), static_cast<int64_t>(b0.y), b0.u, b0.v};
+    P c{static_cast<int64_t>(c0.x), static_cast<int64_t>(c0.y), c0.u, c0.v};
+    int64_t area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+    if (area == 0) return;
+    if (area < 0) {  // no culling: both windings draw
+        std::swap(b, c);
+        area = -area;
+    }
+
+    // Edge e of (from, to): E(p) = (to.x - from.x)(p.y - from.y) - (to.y - from.y)(p.x - from.x),
+    // positive inside. A top edge (horizontal, going right) or a left edge (going up) owns the
+    // pixel centres exactly on it; the others do not.
+    struct Edge {
+        int64_t stepX, stepY, value;  // value at the first pixel centre of the box
+        int64_t bias;
+    };
+    const int64_t minX = std::min({a.x, b.x, c.x}), maxX = std::max({a.x, b.x, c.x});
+    const int64_t minY = std::min({a.y, b.y, c.y}), maxY = std::max({a.y, b.y, c.y});
+    const int i0 = FirstCentreAtOrAfter(static_cast<double>(minX), kWidth);
+    const int i1 = FirstCentreAtOrAfter(static_cast<double>(maxX) + 1, kWidth);
+    const int j0 = FirstCentreAtOrAfter(static_cast<double>(minY), kHeight);
+    const int j1 = FirstCentreAtOrAfter(static_cast<double>(maxY) + 1, kHeight);
+    if (i0 >= i1 || j0 >= j1) return;
+    const int64_t px0 = static_cast<int64_t>(i0) * 256 + 128, py0 = static_cast<int64_t>(j0) * 256 + 128;
+
+    auto makeEdge = [&](const P& from, const P& to) {
+        const int64_t dx = to.x - from.x, dy = to.y - from.y;
+        const bool topLeft = (dy == 0 && dx > 0) || dy < 0;
+        return Edge{-dy * 256, dx * 256, dx * (py0 - from.y) - dy * (px0 - from.x), topLeft ? 0 : -1};
+    };
+    Edge ea = makeEdge(b, c);  // opposite a
+    Edge eb = makeEdge(c, a);  // opposite b
+    Edge ec = makeEdge(a, b);  // opposite c
+
+    const uint32_t* tex = nullptr;
+    if (bound_ >= 0 && bound_ < kTextures && textures[bound_].present) tex = rgba_[bound_].get();
+    const PixelFn shade = kPixels[slot_];
+    const double inv = 1.0 / static_cast<double>(area);
+
+    for (int j = j0; j < j1; ++j) {
+        int64_t wa = ea.value, wb = eb.value, wc = ec.value;
+        uint32_t* dst = image_.get() + static_cast<size_t>(j) * kWidth;
+        for (int i = i0; i < i1; ++i) {
+            if (wa + ea.bias >= 0 && wb + eb.bias >= 0 && wc + ec.bias >= 0) {
+                uint32_t texel = kOpaqueBlack;
+                if (tex != nullptr) {
+                    const double fa = wa * inv, fb = wb * inv, fc = wc * inv;
+                    const int tu = Wrap(fa * a.u + fb * b.u + fc * c.u);
+                    const int tv = Wrap(fa * a.v + fb * b.v + fc * c.v);
+                    texel = tex[tv * kTexSide + tu];
+                }
+                shade(dst + i, texel, factor_);
+            }
+            wa += ea.stepX;
+            wb += eb.stepX;
+            wc += ec.stepX;
+        }
+        ea.value += ea.stepY;
+        eb.value += eb.stepY;
+        ec.value += ec.stepY;
+    }
+}

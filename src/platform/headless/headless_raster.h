@@ -1,0 +1,66 @@
+// RasterRender: a software render device for the headless backend (and for any backend that wants
+// a picture without a GPU). It records calls like HeadlessRender and also draws them into a
+// 1280 x 720 RGBA image, with the same pipeline state a hardware device gets:
+//
+//   [X] clip space to pixels over the whole image (x = (x_clip + 1) * 640, y = (1 - y_clip) * 360),
+//       vertices snapped to 1/256 pixel, pixel centres at +0.5, top-left fill rule
+//   [X] triangle strip V0..V3 as two triangles; rotated quads through general triangle set-up,
+//       axis-aligned quads (every unrotated sprite) through a rectangle path with the same coverage
+//   [X] point sampling with wrap addressing on 512 x 512 textures (texel = floor(u * 512) mod 512)
+//   [X] the pixel stage outputs the texel as it is (the blend factor carries the sprite's colour);
+//       an id with no texture yields opaque black, so the fade overlay needs no texture
+//   [X] blend slots 0..5: colour factors as the device creates them, alpha ONE / ZERO
+//   [X] alpha-to-coverage with one sample: a pixel is written only where the texel alpha is at
+//       least 0.5, so palette index 0 (alpha 0) never reaches the image in any blend kind
+//   [X] blending in 16-bit fixed point, rounded to nearest on the 8-bit target
+//   [ ] depth: there is no depth buffer, z is ignored
+//   [ ] triangles with a vertex beyond +-32768 pixels are dropped (no clipping); axis-aligned quads
+//       of any size are drawn correctly
+//
+// Pixels are 32-bit values holding the bytes r, g, b, a in memory order (little-endian r | g << 8
+// | b << 16 | a << 24). Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/headless/headless.h"
+
+class RasterRender : public HeadlessRender {
+public:
+    static constexpr int kWidth = 1280;
+    static constexpr int kHeight = 720;
+
+    RasterRender();
+    ~RasterRender() override;
+
+    int32_t Create() override;
+    void Clear() override;
+    void SetBlend(int slot, const float factor[4]) override;
+    void BindTexture(int32_t id) override;
+    void Draw4(uint32_t firstIndex) override;
+    bool CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) override;
+
+    // The image: kWidth * kHeight pixels, top row first.
+    const uint32_t* Pixels() const { return image_.get(); }
+    uint32_t Pixel(int x, int y) const { return image_[static_cast<size_t>(y) * kWidth + x]; }
+
+    // Blend state as last bound (slot 0 with factor 0 after Create).
+    int BlendSlot() const { return slot_; }
+
+private:
+    struct Pixel2 {
+        double x, y;  // snapped, in 1/256 pixel
+        double u, v;
+    };
+    void DrawRect(const Pixel2& left, const Pixel2& right, const Pixel2& top, const Pixel2& bottom);
+    void DrawTriangle(const Pixel2& a, const Pixel2& b, const Pixel2& c);
+
+    std::unique_ptr<uint32_t[]> image_;
+    // RGBA8 copy of every loaded texture, made when it is created; valid while the id is present.
+    std::unique_ptr<uint32_t[]> rgba_[kTextures];
+    int slot_ = 0;
+    uint32_t factor_[4] = {};   // blend factor, 0..65536
+    int32_t bound_ = -1;        // bound texture id, -1 none
+    uint16_t cols_[kWidth] = {};  // texel column of each pixel of the current rectangle
+};
