@@ -1,8 +1,40 @@
 #include "audio/CXa2.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
+#include <vorbis/vorbisfile.h>
+
+#include "audio/MusicStream.h"
+#include "audio/WaveReader.h"
+#include "platform/file.h"
+#include "shell/CLoadFile.h"
 #include "shell/System.h"
+#include "shell/text.h"
+
+namespace {
+
+// The music voice's format (and the decoded Ogg effects' sample layout): PCM, 16-bit stereo,
+// 44,100 Hz.
+constexpr WaveFormat kMusicFormat{1, 2, 44100, 176400, 4, 16, 18};
+
+// An Ogg effect is decoded into a fixed array of three seconds of 44,100 Hz stereo 16-bit PCM;
+// a longer effect is cut at the array's end.
+constexpr uint32_t kOggEffectSecond = 176400;
+constexpr uint32_t kOggEffectBytes = 3 * kOggEffectSecond;
+
+// A WAV effect's one-second cut is nAvgBytesPerSec; a header claiming more than this is refused
+// rather than trusted with an allocation.
+constexpr uint32_t kMaxEffectBytesPerSec = 8u << 20;
+
+void PrintEffectFailure(const char* what, const char16_t* path) {
+    char host[4 * kPathChars + 4];
+    if (!U16ToUtf8(path, host, sizeof host)) std::strcpy(host, "?");
+    std::fprintf(stderr, "%s: %s\n", what, host);
+}
+
+}  // namespace
 
 CXa2::CXa2()
     : settings(nullptr),
@@ -20,11 +52,132 @@ CXa2::CXa2()
     std::memset(musicBuffer, 0, sizeof musicBuffer);
 }
 
-CXa2::~CXa2() = default;
+// The voices belong to the platform and are destroyed by ShutdownAudio; only the sample arrays
+// are freed here, for a run that ended before the shutdown released them.
+CXa2::~CXa2() {
+    for (int i = 0; i < kEffectVoices; ++i) delete[] seData[i];
+    for (int i = 0; i < 64; ++i) delete[] musicData[i];
+}
 
 bool CXa2::Guard() const {
     return settings != nullptr && (settings->soundMode == 1 || settings->soundMode == 2) &&
            settings->soundOff == 0;
+}
+
+// A missing audio subsystem gives a silent game; only an output device that cannot be opened
+// ends the start-up.
+bool CXa2::CreateEngine() {
+    if (!Guard()) return true;
+    if (!Plat().audio->CreateEngine()) {
+        settings->soundOff = 1;
+        return true;
+    }
+    engine = true;
+    if (!Plat().audio->CreateMasteringVoice()) {
+        CLoadFile::ShowMessage(u"XAudio2の初期化に失敗しました。", u"Message");
+        return false;
+    }
+    masterVoice = true;
+    return true;
+}
+
+// Loads effect `id` whole into memory and queues it on its voice, which is left stopped.
+// WAV: at most one second (nAvgBytesPerSec) of the data chunk. Ogg: the whole stream, up to three
+// seconds' worth of bytes, played in the file's own channel count and rate.
+bool CXa2::LoadSe(const char16_t* path, int id) {
+    if (!Guard() || id < 0 || id >= kEffectVoices) return false;
+    if (seVoice[id] != nullptr) {
+        seVoice[id]->Destroy();
+        seVoice[id] = nullptr;
+    }
+    delete[] seData[id];
+    seData[id] = nullptr;
+
+    if (settings->soundMode == 1) {
+        WaveReader reader;
+        if (!reader.Open(path)) {
+            CLoadFile::ShowMessage(u"Waveファイルのオープンに失敗", u"Error");
+            return false;
+        }
+        const WaveFormat& format = reader.Format();  // with its extension, if any
+        seVoice[id] = Plat().audio->CreateSourceVoice(format);
+        if (seVoice[id] == nullptr || format.blockAlign == 0) {
+            PrintEffectFailure("Unsupported effect format", path);
+            return false;
+        }
+        uint32_t second = format.avgBytesPerSec & ~3u;
+        if (second == 0 || second > kMaxEffectBytesPerSec) {
+            PrintEffectFailure("Unsupported effect format", path);
+            return false;
+        }
+        seData[id] = new uint8_t[3 * second]();
+        // One read from the start of the data, never past the data chunk's end.
+        uint32_t got = reader.Read(seData[id], std::min(second, reader.data.size));
+        if (got < 1) return false;
+        AudioBuffer& b = seBuffer[id];
+        std::memset(&b, 0, sizeof b);
+        b.flags = got < second ? kAudioEndOfStream : 0;
+        b.audioBytes = got;
+        b.audioData = seData[id];
+        b.playLength = got / format.blockAlign;
+        if (!seVoice[id]->Submit(b)) return false;
+        seVoice[id]->SetVolume(static_cast<float>(settings->seVolume * 0.0001));
+        return true;
+    }
+
+    FILE* file = OpenFileU16(path, "rb");
+    if (file == nullptr) return false;
+    OggVorbis_File vf;
+    if (ov_open_callbacks(file, &vf, nullptr, 0, OV_CALLBACKS_DEFAULT) < 0) {
+        std::fputs("Input does not appear to be an Ogg bitstream.\n", stderr);
+        std::fclose(file);
+        return false;
+    }
+    vorbis_info* info = ov_info(&vf, -1);
+    if (info == nullptr) {
+        std::fputs("Get Info Error\n", stderr);
+        ov_clear(&vf);
+        return false;
+    }
+    WaveFormat format = kMusicFormat;
+    if (info->channels >= 1 && info->channels <= 8 && info->rate > 0 && info->rate <= 384000) {
+        format.channels = static_cast<uint16_t>(info->channels);
+        format.samplesPerSec = static_cast<uint32_t>(info->rate);
+        format.blockAlign = static_cast<uint16_t>(2 * info->channels);
+        format.avgBytesPerSec = format.samplesPerSec * format.blockAlign;
+    }
+    seData[id] = new uint8_t[kOggEffectBytes]();
+    ogg_int64_t frames = ov_pcm_total(&vf, -1);
+    uint64_t total = frames > 0 ? uint64_t(frames) * format.blockAlign : kOggEffectBytes;
+    // Whole frames only: the cut never splits a sample frame.
+    uint32_t limit = static_cast<uint32_t>(std::min<uint64_t>(total, kOggEffectBytes));
+    limit -= limit % format.blockAlign;
+    uint32_t sum = 0;
+    int section = 0;
+    int holes = 0;
+    while (sum < limit) {
+        long r = ov_read(&vf, reinterpret_cast<char*>(seData[id] + sum), static_cast<int>(limit - sum),
+                         0, 2, 1, &section);
+        if (r == OV_HOLE && ++holes < 8) continue;
+        if (r <= 0) break;
+        sum += static_cast<uint32_t>(r);
+    }
+    ov_clear(&vf);  // also closes the file
+    if (sum == 0) return false;
+    seVoice[id] = Plat().audio->CreateSourceVoice(format);
+    if (seVoice[id] == nullptr) {
+        PrintEffectFailure("Unsupported effect format", path);
+        return false;
+    }
+    AudioBuffer& b = seBuffer[id];
+    std::memset(&b, 0, sizeof b);
+    b.flags = sum < kOggEffectSecond ? kAudioEndOfStream : 0;
+    b.audioBytes = sum;
+    b.audioData = seData[id];
+    b.playLength = sum / format.blockAlign;
+    if (!seVoice[id]->Submit(b)) return false;
+    seVoice[id]->SetVolume(static_cast<float>(settings->seVolume * 0.0001));
+    return true;
 }
 
 // Each effect owns one voice: playing it again cuts the running instance and starts it over.
@@ -59,4 +212,134 @@ void CXa2::ApplySeVolume() {
     for (int n = 0; n < kEffectVoices; ++n) {
         if (seVoice[n] != nullptr) seVoice[n]->SetVolume(static_cast<float>(settings->seVolume * 0.0001));
     }
+}
+
+// The music voice and the 64 stream buffers (three chunks each; the thread fills the first two
+// alternately). The voice is started by the music thread on its first submission.
+bool CXa2::CreateBgmVoice() {
+    if (!Guard()) return false;
+    bgmVoice = Plat().audio->CreateSourceVoice(kMusicFormat);
+    if (bgmVoice == nullptr) return false;
+    for (int i = 0; i < 64; ++i) {
+        if (musicData[i] == nullptr) musicData[i] = new uint8_t[3 * chunkBytes]();
+    }
+    bgmVoice->SetVolume(static_cast<float>(settings->bgmVolume * 0.0001));
+    return true;
+}
+
+// ------------------------------------------------------------------------------------ music thread
+//
+// The music thread keeps the music voice supplied. Every 100 ms it reads the requested track once
+// and, while fewer than two chunks are queued, fills the track's next half-buffer and submits it.
+// It shares with the main thread only the atomics of System (currentMusicTrack, windowActive,
+// streamQuit, the loop points) and the voice, whose calls are thread-safe. Its own state
+// (which half each track filled last, whether the voice was started, the track submitted last)
+// lives on its stack.
+namespace {
+
+void StreamThreadMain(void* arg) {
+    CXa2* xa = static_cast<CXa2*>(arg);
+    System* s = xa->settings;
+    PlatClock* clock = Plat().clock;
+    PlatVoice* voice = xa->bgmVoice;
+    const uint32_t chunk = xa->chunkBytes;
+    uint32_t streamHalf[64] = {};
+    bool musicStarted = false;
+    int32_t lastTrack = 0;
+
+    for (;;) {
+        const uint32_t t0 = clock->Milliseconds();
+        int32_t track = s->currentMusicTrack.load(std::memory_order_relaxed);
+        if (track < 0 || track >= 64) track = 0;
+
+        uint32_t queued = voice->BuffersQueued();
+        // A voice that ran dry while started (a stall longer than the two queued chunks) is fed
+        // again below; the next submission resumes it.
+        if (queued < 2) {
+            if (track == 0) {
+                musicStarted = false;
+            } else {
+                while (queued < 2) {
+                    if (s->windowActive.load(std::memory_order_relaxed) == 0) {
+                        // Inactive window: the voice plays out what it holds and falls silent.
+                        musicStarted = false;
+                        break;
+                    }
+                    const uint32_t half = (streamHalf[track] + 1) % 2;
+                    streamHalf[track] = half;
+                    uint8_t* dest = xa->musicData[track] + half * chunk;
+                    FillMusicChunk(track, dest, chunk);
+                    AudioBuffer& b = xa->musicBuffer[track];
+                    std::memset(&b, 0, sizeof b);
+                    b.audioBytes = chunk;
+                    b.audioData = dest;
+                    b.playLength = chunk / 4;
+                    voice->Submit(b);
+                    ++queued;
+                    if (track != lastTrack) {
+                        // A switch cuts the old track at once instead of letting it play out.
+                        voice->Stop();
+                        voice->Flush();
+                        voice->Submit(b);
+                        voice->Start();
+                    }
+                    if (!musicStarted) {
+                        voice->Start();
+                        musicStarted = true;
+                    }
+                    lastTrack = track;
+                }
+            }
+        }
+
+        // Sleep out the rest of the 100 ms cycle; unsigned differences keep this right across
+        // the clock's wrap.
+        for (;;) {
+            const uint32_t elapsed = clock->Milliseconds() - t0;
+            if (elapsed >= 100) break;
+            clock->Sleep(100 - elapsed);
+        }
+        clock->Sleep(0);
+        if (s->streamQuit.load(std::memory_order_relaxed) != 0) break;
+    }
+}
+
+}  // namespace
+
+bool CXa2::StartStreamThread() {
+    if (!Guard() || bgmVoice == nullptr) return false;
+    settings->streamQuit.store(0, std::memory_order_relaxed);
+    if (!Plat().services->StartThread(StreamThreadMain, this)) {
+        CLoadFile::ShowMessage(u"スレッドの生成に失敗", u"Error");
+        return false;
+    }
+    streamThread = true;
+    return true;
+}
+
+// Stops the music thread (it sees the flag within one cycle) and releases voices, buffers and
+// the engine in reverse order. Each step is skipped where its object does not exist.
+void CXa2::ShutdownAudio() {
+    if (settings == nullptr || (settings->soundMode != 1 && settings->soundMode != 2)) return;
+    settings->streamQuit.store(1, std::memory_order_relaxed);
+    if (streamThread) {
+        Plat().services->JoinThread();
+        streamThread = false;
+    }
+    for (int n = kEffectVoices - 1; n >= 0; --n) {
+        if (seVoice[n] != nullptr) seVoice[n]->Destroy();
+        seVoice[n] = nullptr;
+        delete[] seData[n];
+        seData[n] = nullptr;
+    }
+    if (bgmVoice != nullptr) bgmVoice->Destroy();
+    bgmVoice = nullptr;
+    for (int i = 63; i >= 0; --i) {
+        delete[] musicData[i];
+        musicData[i] = nullptr;
+    }
+    if (masterVoice) Plat().audio->DestroyMasteringVoice();
+    masterVoice = false;
+    if (engine) Plat().audio->ReleaseEngine();
+    engine = false;
 }
