@@ -1,0 +1,289 @@
+// The entry into the game: start-up, the main loop, the quit path and the shutdown routine.
+//
+// Start-up runs its steps in a fixed order; any failure on the way ends the run through the one
+// early exit (EarlyExit), most of them after a message box. The main loop turns once per frame
+// until the window is destroyed and the quit message arrives. Everything here runs on the thread
+// that entered the program; the only other thread is the music thread, joined in the shutdown.
+#include "shell/App.h"
+
+#include "audio/CXa2.h"
+#include "audio/MusicStream.h"
+#include "audio/SoundLists.h"
+#include "game/GameScene.h"
+#include "game/PlayState.h"
+#include "graphics/CDx_Gr.h"
+#include "graphics/CReSur.h"
+#include "graphics/MapSceneEntity.h"
+#include "menus/TitleFrame.h"
+#include "platform/platform.h"
+#include "shell/CLoadFile.h"
+#include "shell/CXi.h"
+#include "shell/Game.h"
+#include "shell/Pacing.h"
+#include "shell/System.h"
+#include "shell/Window.h"
+#include "shell/text.h"
+
+namespace {
+
+constexpr char16_t kCaptionMessage[] = u"Message";
+constexpr char16_t kCaptionError[] = u"Error";
+constexpr char16_t kInitFailed[] = u"ゲームの初期化に失敗しました。";
+constexpr char16_t kGraphicsFailed[] = u"DirectGraphicsの初期化に失敗しました。";
+constexpr char16_t kFontFile[] = u"VLGothic\\VL-Gothic-Regular.ttf";
+constexpr char16_t kTextureList[] = u"grp\\grp_0003.txt";
+
+constexpr int kSceneTitle = 1;
+constexpr int kScenePlay = 4;
+
+// Process-wide state of the shell beside the Game container.
+struct Shell {
+    FramePacer pacer;
+    bool instanceHeld = false;
+    bool fontAdded = false;
+    char16_t fontPath[kPathChars] = {};
+};
+
+Shell gShell;
+
+void Say(const char16_t* text, const char16_t* caption) { CLoadFile::ShowMessage(text, caption); }
+
+bool SoundModeOn(const System* s) { return s->soundMode == 1 || s->soundMode == 2; }
+
+// The shutdown routine: everything the run built, in reverse, and the container last.
+void Shutdown() {
+    Plat().services->SetScreenSaverActive(true);
+    if (gShell.fontAdded) {
+        Plat().services->RemoveFont(gShell.fontPath);
+        gShell.fontAdded = false;
+    }
+    if (gGame == nullptr) return;
+    System* system = gGame->system;
+    gGame->mapSceneEntity->FreeHeldBuffer();
+    if (SoundModeOn(system)) gGame->xa2->ShutdownAudio();  // joins the music thread
+    if (!gGame->dxGr->Release()) Say(u"失敗しました。", kCaptionError);
+    CloseMusicTracks();
+    delete gGame;
+    gGame = nullptr;
+}
+
+void ReleaseInstance() {
+    if (!gShell.instanceHeld) return;
+    gShell.instanceHeld = false;
+    Plat().services->ReleaseInstanceMutex();
+}
+
+// Closes the window if there is one, shuts down, ends the timer period, unregisters the class.
+void TearDown(bool destroyWindow) {
+    PlatWindow* w = Plat().window;
+    if (destroyWindow) {
+        w->ShowCursor();
+        if (w->Exists()) {
+            w->Minimize();
+            w->Destroy();
+        }
+    }
+    Shutdown();
+    gShell.pacer.End();
+    w->UnregisterClass();
+    ReleaseInstance();
+}
+
+// The one early exit of the start-up (and of a failed rebuild): always 0.
+int EarlyExit() {
+    TearDown(true);
+    return 0;
+}
+
+int QuitPath(int exitCode) {
+    CLoadFile files(gGame->system, gGame->mapSceneEntity);
+    const bool written = files.WriteQuitFiles();  // shows its own message on failure
+    TearDown(!written);
+    return written ? exitCode : 0;
+}
+
+// Rebuilds the device after a lost present. False when the device or the textures cannot be had
+// again; the run then ends.
+bool RebuildDevice(System* system, MapSceneEntity* scene, CDx_Gr* dxGr) {
+    scene->textureReloadFlag = 1;
+    dxGr->Release();
+    dxGr->ClearHandles();
+    if (dxGr->Create() != 1) {
+        Say(kGraphicsFailed, kCaptionMessage);
+        return false;
+    }
+    CReSur reSur(dxGr, system, scene);
+    if (!reSur.ReloadTextures()) return false;  // the loader has reported the file
+    system->deviceLost = 0;
+    return true;
+}
+
+int MainLoop(ShellWindowEvents* events) {
+    System* system = gGame->system;
+    MapSceneEntity* scene = gGame->mapSceneEntity;
+    CDx_Gr* dxGr = gGame->dxGr;
+    PlatWindow* window = Plat().window;
+    FramePacer& pacer = gShell.pacer;
+
+    for (;;) {
+        // 1. At most one message per turn.
+        int exitCode = 0;
+        if (window->PumpOne(events, &exitCode) == PlatPump::Quit) return QuitPath(exitCode);
+
+        // 2. The timer mode of this turn also decides its wait (a change made during the frame
+        //    takes effect on the next turn).
+        const int timerMode = system->timerMode;
+        const int sceneNumber = scene->sceneNumber;
+        pacer.TakeFrameStart(timerMode);
+
+        // 3. Input.
+        gGame->xi->Poll();
+
+        // 4. Scene frame and present, only while the window is active.
+        const bool active = system->windowActive.load(std::memory_order_relaxed) != 0;
+        if (active) {
+            if (sceneNumber == kSceneTitle) {
+                TitleFrame();
+            } else if (sceneNumber == kScenePlay) {
+                GameSceneFrame();
+            }
+            if (!pacer.ConsumeSkipMark()) dxGr->EndFrame();  // flags deviceLost itself
+        }
+
+        // 5. Effect voices that have finished are stopped at their start again.
+        if (SoundModeOn(system) && system->soundOff == 0) gGame->xa2->RearmIdleSe();
+
+        // 6. Window form.
+        if (system->toggleRequest != 0) ToggleWindowForm(system);
+
+        // 7, 8. Device health and rebuild.
+        dxGr->CheckDevice();
+        if (system->deviceLost != 0 && !RebuildDevice(system, scene, dxGr)) return EarlyExit();
+
+        // 9. Frame skip decision and wait.
+        pacer.EndOfTurn(timerMode, system->framePattern, system->frameSkip,
+                        system->windowActive.load(std::memory_order_relaxed) != 0);
+
+        // 10. Keep the display awake and give up the rest of the time slice.
+        Plat().services->KeepDisplayOn();
+        Plat().clock->Sleep(0);
+    }
+}
+
+}  // namespace
+
+int KelvorineMain(int showCommand) {
+    (void)showCommand;  // the backends show the window in its normal state
+    Platform& plat = Plat();
+    gShell = Shell{};
+
+    // 1. One instance: a second copy leaves quietly once the first one's window exists.
+    bool existed = false;
+    gShell.instanceHeld = plat.services->AcquireInstanceMutex(&existed);
+    if (existed) {
+        const bool otherWindow = plat.window->FindOtherInstanceWindow();
+        ReleaseInstance();
+        if (otherWindow) return 0;
+    }
+
+    // 2. The container.
+    gGame = new Game();
+    System* system = gGame->system;
+    MapSceneEntity* scene = gGame->mapSceneEntity;
+    CLoadFile files(system, scene);
+
+    // 4. Base folder, with its trailing separator.
+    if (!files.SetBaseFolder()) {
+        Say(u"プログラムのフォルダが分かりません。", kCaptionError);
+        return EarlyExit();
+    }
+
+    // 5-7. "Game.ini", "dir.txt" (required; its absence ends the run silently), save slots.
+    if (!files.ReadStartupFiles()) return EarlyExit();
+
+    // 8. No screen saver while the game runs.
+    plat.services->SetScreenSaverActive(false);
+
+    // 9. Data folder.
+    if (!files.BuildDataFolder()) return EarlyExit();
+
+    // 10. Window.
+    if (!plat.window->RegisterClass()) {
+        Say(u"失敗", kCaptionMessage);
+        return EarlyExit();
+    }
+    if (!CreateGameWindow(system)) {
+        Say(u"ウィンドウを作成できませんでした。", kCaptionMessage);
+        return EarlyExit();
+    }
+    plat.window->ThreadProcessIds(&gWindowThreadId, &gProcessId);
+    plat.window->Show();
+
+    // 11. Links between the long-lived objects; the window rectangle.
+    gGame->dxGr->system = system;
+    gGame->dxGr->scene = scene;
+    gGame->xi->system = system;
+    gGame->xi->scene = scene;
+    gGame->xa2->settings = system;
+    StoreWindowRect(system);
+
+    // 12. The font file is registered for the run (it is not used for drawing).
+    if (system->fontFlag == 1 &&
+        U16Copy(gShell.fontPath, kPathChars, system->dataFolder) &&
+        U16Cat(gShell.fontPath, kPathChars, kFontFile)) {
+        gShell.fontAdded = plat.services->AddFont(gShell.fontPath);
+    }
+
+    // 13. The music stream slots start closed (static state of the music streams).
+
+    // 14. Frame-time table, timer period, first clock read.
+    gShell.pacer.Begin(plat.clock);
+
+    // 15. Renderer.
+    if (gGame->dxGr->Create() != 1) {
+        Say(kGraphicsFailed, kCaptionMessage);
+        return EarlyExit();
+    }
+
+    // 16. Input device.
+    system->activeInputDevice = system->inputDevice;
+
+    // 17. Audio engine: a missing engine leaves a silent game; a missing output device ends
+    //     the run (CreateEngine has shown its message).
+    if (SoundModeOn(system) && !gGame->xa2->CreateEngine()) return EarlyExit();
+
+    // 18. Angle tables.
+    scene->FillAngleTables();
+
+    // 19. Sounds, music and the music thread.
+    if (system->soundOff == 0 && SoundModeOn(system) && !LoadResourceLists()) {
+        Say(kInitFailed, kCaptionMessage);
+        return EarlyExit();
+    }
+
+    // 20. Held buffer, music request and the play scene's start field.
+    scene->FreeHeldBuffer();
+    system->currentMusicTrack.store(0, std::memory_order_relaxed);
+    scene->gameStartTime = 0;
+
+    // 21. Texture list and textures.
+    char16_t path[kPathChars];
+    if (!U16Copy(path, kPathChars, system->dataFolder) || !U16Cat(path, kPathChars, kTextureList) ||
+        !files.ReadTextureList(path)) {
+        Say(u"失敗しました。1", kCaptionError);
+        Say(kInitFailed, kCaptionMessage);
+        return EarlyExit();
+    }
+    CReSur reSur(gGame->dxGr, system, scene);
+    if (!reSur.ReloadTextures()) {
+        Say(u"失敗しました。4", kCaptionError);
+        Say(kInitFailed, kCaptionMessage);
+        return EarlyExit();
+    }
+
+    // 22. Counter ticks per frame.
+    gShell.pacer.ReadCounterFrequency();
+
+    ShellWindowEvents events(system);
+    return MainLoop(&events);
+}

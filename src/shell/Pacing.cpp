@@ -1,0 +1,132 @@
+#include "shell/Pacing.h"
+
+#include "platform/platform.h"
+
+namespace {
+
+// Extra milliseconds per frame. The first three make 50 ms per 3 frames, all 27 make 450 ms per
+// 27 frames: 60 frames a second either way.
+constexpr uint32_t kFrameTimeTable[kFrameTableSize] = {
+    0, 1, 1, 1, 0, 1, 1, 1, 0, 1, 0, 1, 1, 1, 0, 0, 1, 1, 1, 1, 0, 0, 1, 1, 1, 0, 1,
+};
+
+// The yielding and spinning waits sleep in 1 ms steps while more than this is left and poll only
+// for the rest: the same deadlines at a fraction of the processor time.
+constexpr uint32_t kPollMs = 2;
+
+}  // namespace
+
+void FramePacer::Begin(PlatClock* c) {
+    clock = c;
+    for (int i = 0; i < kFrameTableSize; ++i) table[i] = kFrameTimeTable[i];
+    index = 0;
+    skipMark = false;
+    period = clock->MinTimerPeriod();
+    clock->TimerPeriodBegin(period);
+    periodBegun = true;
+    frameStartMs = clock->Milliseconds();
+    frameStart = frameStartMs;
+}
+
+void FramePacer::ReadCounterFrequency() {
+    ticksPerFrame = static_cast<uint32_t>(clock->CounterFrequency()) / 60u;
+}
+
+void FramePacer::End() {
+    if (!periodBegun) return;
+    periodBegun = false;
+    clock->TimerPeriodEnd(period);
+}
+
+void FramePacer::TakeFrameStart(int timerMode) {
+    switch (timerMode) {
+        case kTimerCounter:
+            frameStart = static_cast<uint32_t>(clock->Counter());
+            frameStartMs = clock->Milliseconds();
+            break;
+        case kTimerGetTime:
+        case kTimerSleep:
+            frameStart = clock->Milliseconds();
+            frameStartMs = frameStart;
+            break;
+        default:  // No Wait takes no start
+            break;
+    }
+}
+
+bool FramePacer::ConsumeSkipMark() {
+    if (!skipMark) return false;
+    skipMark = false;
+    return true;
+}
+
+void FramePacer::SleepUntilMs(uint32_t deadline, uint32_t finalSleepMs) {
+    if (finalSleepMs == 0) {
+        uint32_t now = clock->Milliseconds();
+        while (!ReachedMs(now, deadline) && deadline - now > kPollMs) {
+            clock->Sleep(1);
+            now = clock->Milliseconds();
+        }
+    }
+    do {
+        clock->Sleep(finalSleepMs);
+    } while (!ReachedMs(clock->Milliseconds(), deadline));
+}
+
+void FramePacer::SpinUntilTicks(uint32_t ticks) {
+    clock->Sleep(0);
+    const uint64_t freq = clock->CounterFrequency();
+    const uint32_t pollTicks = static_cast<uint32_t>(freq / 1000u) * kPollMs;
+    uint32_t elapsed = static_cast<uint32_t>(clock->Counter()) - frameStart;
+    while (elapsed < ticks && ticks - elapsed > pollTicks) {
+        clock->Sleep(1);
+        elapsed = static_cast<uint32_t>(clock->Counter()) - frameStart;
+    }
+    while (elapsed < ticks) {
+        elapsed = static_cast<uint32_t>(clock->Counter()) - frameStart;
+    }
+}
+
+void FramePacer::EndOfTurn(int timerMode, int framePattern, int frameSkip, bool windowActive) {
+    // 1. Overrun test.
+    if (frameSkip != 0) {
+        if (timerMode == kTimerCounter) {
+            const uint32_t elapsed = static_cast<uint32_t>(clock->Counter()) - frameStart;
+            if (elapsed > ticksPerFrame && elapsed - ticksPerFrame <= 0x80000000u) skipMark = true;
+        } else if (timerMode == kTimerGetTime || timerMode == kTimerSleep) {
+            const uint32_t deadline = frameStart + FrameMs();
+            const uint32_t now = clock->Milliseconds();
+            if (ReachedMs(now, deadline) && now != deadline) skipMark = true;
+        }
+    }
+
+    // 2. Wait.
+    if (!windowActive) {
+        if (timerMode == kTimerNoWait) {
+            clock->Sleep(1);
+        } else {
+            SleepUntilMs(frameStartMs + kBaseFrameMs, 1);
+        }
+    } else {
+        switch (timerMode) {
+            case kTimerGetTime:
+                SleepUntilMs(frameStart + FrameMs(), 0);
+                break;
+            case kTimerCounter:
+                SpinUntilTicks(ticksPerFrame);
+                break;
+            case kTimerSleep:
+                SleepUntilMs(frameStart + kBaseFrameMs, 1);
+                break;
+            default:
+                break;
+        }
+    }
+
+    // 3. Pattern index: pattern 0 keeps it (16 ms frames), 1 runs the first three entries, 2 all.
+    if (framePattern == 1) {
+        index = (index + 1) % 3;
+    } else if (framePattern == 2) {
+        index = (index + 1) % kFrameTableSize;
+    }
+}
