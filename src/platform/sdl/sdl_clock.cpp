@@ -1,0 +1,42 @@
+// Clock of the SDL backend: CLOCK_MONOTONIC for the millisecond clock and the counter.
+#include <sched.h>
+#include <time.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/sdl/sdl_platform.h"
+
+namespace {
+
+uint64_t MonotonicNs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+}  // namespace
+
+uint32_t SdlClock::Milliseconds() { return static_cast<uint32_t>(MonotonicNs() / 1000000ull); }
+
+uint64_t SdlClock::Counter() { return MonotonicNs(); }
+
+void SdlClock::Sleep(uint32_t ms) {
+    if (ms == 0) {
+        sched_yield();
+        return;
+    }
+    timespec ts;
+    ts.tv_sec = ms / 1000;
+    ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+int64_t SdlClock::CalendarTime() { return static_cast<int64_t>(time(nullptr)); }
+
+void SdlClock::LocalTime(int64_t t, std::tm* out) {
+    time_t tt = static_cast<time_t>(t);
+    std::memset(out, 0, sizeof *out);
+    localtime_r(&tt, out);
+}

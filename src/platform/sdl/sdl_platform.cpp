@@ -1,0 +1,54 @@
+#include "platform/sdl/sdl_platform.h"
+
+#if __has_include("platform/sdl/sdl_audio.h")
+#include "platform/sdl/sdl_audio.h"
+#define KELVORINE_SDL_AUDIO 1
+#endif
+
+namespace {
+
+#ifndef KELVORINE_SDL_AUDIO
+// Stands in while the build has no audio backend: the engine never starts, so the game runs
+// silently, exactly as on a machine without a sound system.
+class NoAudio final : public PlatAudio {
+public:
+    bool CreateEngine() override { return false; }
+    bool CreateMasteringVoice() override { return false; }
+    PlatVoice* CreateSourceVoice(const WaveFormat&) override { return nullptr; }
+    void DestroyMasteringVoice() override {}
+    void ReleaseEngine() override {}
+};
+#endif
+
+}  // namespace
+
+PlatAudio* SdlCreateAudio() {
+#ifdef KELVORINE_SDL_AUDIO
+    return new SdlAudio();
+#else
+    return new NoAudio();
+#endif
+}
+
+SdlPlatform::SdlPlatform() : render(SdlCreateRender(&window)), audio(SdlCreateAudio()) {}
+
+SdlPlatform::~SdlPlatform() {
+    services.JoinThread();
+    if (Plat().clock == &clock) SetPlatform(Platform{});
+    delete audio;
+    delete render;
+    input.Stop();
+    window.UnregisterClass();
+    SDL_Quit();
+}
+
+void SdlPlatform::Install() {
+    Platform p;
+    p.clock = &clock;
+    p.input = &input;
+    p.window = &window;
+    p.render = render;
+    p.audio = audio;
+    p.services = &services;
+    SetPlatform(p);
+}

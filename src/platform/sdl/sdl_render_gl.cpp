@@ -1,0 +1,317 @@
+// OpenGL 3.3 core render device of the SDL backend (libepoxy loads the entry points).
+//
+// The device follows the Direct3D pipeline of the renderer: one dynamic vertex buffer that takes
+// the whole sprite queue each frame, triangle strips of four vertices per sprite, six blend
+// states whose colour factors use the constant blend colour, point sampling with wrap, and the
+// 1280 x 720 logical screen stretched over the drawable (the viewport is the drawable's size at
+// the time of each clear). Shaders are GLSL source files read from the current directory.
+#include <epoxy/gl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/sdl/sdl_platform.h"
+
+namespace {
+
+constexpr int kTextureSlots = 1024;
+constexpr int kTextureSize = 512;
+constexpr uint32_t kQueueVertexCapacity = 14970u * 4u;
+constexpr int32_t kCreateFailed = static_cast<int32_t>(0x80004005u);  // E_FAIL
+
+struct BlendFactors {
+    GLenum src, dst;
+};
+
+// Colour factors of slots 0 to 5; alpha always takes ONE, ZERO.
+constexpr BlendFactors kBlend[6] = {
+    {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA},            // 0: blend kind 0
+    {GL_CONSTANT_COLOR, GL_ONE_MINUS_CONSTANT_COLOR},  // 1: blend kind 1
+    {GL_CONSTANT_COLOR, GL_ZERO},                      // 2: blend kind 2
+    {GL_SRC_ALPHA, GL_DST_COLOR},                      // 3: unused
+    {GL_CONSTANT_COLOR, GL_DST_COLOR},                 // 4: unused
+    {GL_ONE_MINUS_CONSTANT_COLOR, GL_DST_COLOR},       // 5: blend kind 3
+};
+
+// Whole file into a zero-terminated heap buffer (start-up only). Null when it cannot be read.
+char* ReadSource(const char* name) {
+    FILE* f = std::fopen(name, "rb");
+    if (f == nullptr) return nullptr;
+    char* text = nullptr;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long size = std::ftell(f);
+        if (size >= 0 && size < (1L << 20) && std::fseek(f, 0, SEEK_SET) == 0) {
+            text = static_cast<char*>(std::malloc(static_cast<size_t>(size) + 1));
+            if (text != nullptr) {
+                const size_t got = std::fread(text, 1, static_cast<size_t>(size), f);
+                text[got] = 0;
+            }
+        }
+    }
+    std::fclose(f);
+    return text;
+}
+
+GLuint Compile(GLenum kind, const char* source, const char* name) {
+    GLuint s = glCreateShader(kind);
+    glShaderSource(s, 1, &source, nullptr);
+    glCompileShader(s);
+    GLint ok = GL_FALSE;
+    glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
+    if (ok != GL_TRUE) {
+        char log[1024] = {};
+        glGetShaderInfoLog(s, sizeof log - 1, nullptr, log);
+        std::fprintf(stderr, "%s: %s\n", name, log);
+        glDeleteShader(s);
+        return 0;
+    }
+    return s;
+}
+
+class GlRender final : public PlatRender {
+public:
+    explicit GlRender(SdlWindow* w) : window(w) {}
+    ~GlRender() override { Release(); }
+
+    int32_t Create() override;
+    void Release() override;
+    void ClearHandles() override;
+    void UploadVertices(const Vertex* vertices, uint32_t count) override;
+    void Clear() override;
+    void BindShaders() override;
+    void SetBlend(int slot, const float factor[4]) override;
+    void BindTexture(int32_t id) override;
+    void Draw4(uint32_t firstIndex) override;
+    int32_t Present(int syncInterval) override;
+    int32_t RemovedReason() override;
+    bool CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) override;
+    void ReleaseTexture(int32_t id) override;
+    void LeaveFullscreenState() override {}
+
+private:
+    SdlWindow* window;
+    SDL_GLContext context = nullptr;
+    GLuint program = 0, vao = 0, vbo = 0, sampler = 0, black = 0;
+    GLuint textures[kTextureSlots] = {};
+    int swapInterval = -2;   // not yet set
+    bool robust = false;
+};
+
+int32_t GlRender::Create() {
+    SDL_Window* w = window->Drawable();
+    if (w == nullptr) return kCreateFailed;
+    context = SDL_GL_CreateContext(w);
+    if (context == nullptr) {
+        std::fprintf(stderr, "OpenGL context: %s\n", SDL_GetError());
+        return kCreateFailed;
+    }
+    if (SDL_GL_MakeCurrent(w, context) != 0 || epoxy_gl_version() < 33) {
+        std::fprintf(stderr, "OpenGL 3.3 is not available\n");
+        return kCreateFailed;
+    }
+    robust = epoxy_has_gl_extension("GL_ARB_robustness") || epoxy_gl_version() >= 45;
+    swapInterval = -2;
+
+    // Fixed state: no depth, no culling, no scissor, depth clipping off.
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_SCISSOR_TEST);
+    glEnable(GL_DEPTH_CLAMP);
+    glEnable(GL_BLEND);
+    glBlendEquationSeparate(GL_FUNC_ADD, GL_FUNC_ADD);
+    glBlendFuncSeparate(kBlend[0].src, kBlend[0].dst, GL_ONE, GL_ZERO);
+    glBlendColor(0.f, 0.f, 0.f, 0.f);
+    int32_t cw = 0, ch = 0;
+    window->GetClientSize(&cw, &ch);
+    glViewport(0, 0, cw, ch);
+
+    // Shaders: a file that cannot be opened fails with -1, as the compiled shaders do.
+    char* vsText = ReadSource("SampleVS.glsl");
+    if (vsText == nullptr) return -1;
+    char* psText = ReadSource("SamplePS.glsl");
+    if (psText == nullptr) {
+        std::free(vsText);
+        return -1;
+    }
+    GLuint vs = Compile(GL_VERTEX_SHADER, vsText, "SampleVS.glsl");
+    GLuint ps = Compile(GL_FRAGMENT_SHADER, psText, "SamplePS.glsl");
+    std::free(vsText);
+    std::free(psText);
+    if (vs == 0 || ps == 0) {
+        if (vs != 0) glDeleteShader(vs);
+        if (ps != 0) glDeleteShader(ps);
+        return kCreateFailed;
+    }
+    program = glCreateProgram();
+    glAttachShader(program, vs);
+    glAttachShader(program, ps);
+    glBindAttribLocation(program, 0, "inPosition");
+    glBindAttribLocation(program, 1, "inColor");
+    glBindAttribLocation(program, 2, "inTexcoord");
+    glLinkProgram(program);
+    glDeleteShader(vs);
+    glDeleteShader(ps);
+    GLint linked = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (linked != GL_TRUE) {
+        char log[1024] = {};
+        glGetProgramInfoLog(program, sizeof log - 1, nullptr, log);
+        std::fprintf(stderr, "shader link: %s\n", log);
+        return kCreateFailed;
+    }
+    glUseProgram(program);
+    const GLint unit = glGetUniformLocation(program, "uTexture");
+    if (unit >= 0) glUniform1i(unit, 0);
+
+    // One vertex buffer for the whole queue; the strips of sprite i are vertices 4i..4i+3.
+    glGenVertexArrays(1, &vao);
+    glBindVertexArray(vao);
+    glGenBuffers(1, &vbo);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glBufferData(GL_ARRAY_BUFFER, kQueueVertexCapacity * sizeof(Vertex), nullptr, GL_STREAM_DRAW);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(0));
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(12));
+    glEnableVertexAttribArray(2);
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(28));
+
+    // Point sampling with wrap on both axes.
+    glGenSamplers(1, &sampler);
+    glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glBindSampler(0, sampler);
+    glActiveTexture(GL_TEXTURE0);
+
+    // Ids without a texture (the fade overlay's 120 among them) draw opaque black.
+    const uint8_t blackTexel[4] = {0, 0, 0, 255};
+    glGenTextures(1, &black);
+    glBindTexture(GL_TEXTURE_2D, black);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, blackTexel);
+
+    if (glGetError() != GL_NO_ERROR) return kCreateFailed;
+    return 1;
+}
+
+void GlRender::Release() {
+    if (context == nullptr) return;
+    SDL_Window* w = window->Drawable();
+    if (w != nullptr) SDL_GL_MakeCurrent(w, context);
+    for (int id = kTextureSlots - 1; id >= 0; --id) ReleaseTexture(id);
+    if (black != 0) glDeleteTextures(1, &black);
+    if (sampler != 0) glDeleteSamplers(1, &sampler);
+    if (vbo != 0) glDeleteBuffers(1, &vbo);
+    if (vao != 0) glDeleteVertexArrays(1, &vao);
+    if (program != 0) glDeleteProgram(program);
+    SDL_GL_MakeCurrent(w, nullptr);
+    SDL_GL_DeleteContext(context);
+    ClearHandles();
+}
+
+void GlRender::ClearHandles() {
+    context = nullptr;
+    program = vao = vbo = sampler = black = 0;
+    std::memset(textures, 0, sizeof textures);
+    swapInterval = -2;
+}
+
+void GlRender::UploadVertices(const Vertex* vertices, uint32_t count) {
+    if (context == nullptr || vertices == nullptr) return;
+    if (count > kQueueVertexCapacity) count = kQueueVertexCapacity;
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    // Orphan the old storage so the upload never waits for the previous frame's draws.
+    glBufferData(GL_ARRAY_BUFFER, kQueueVertexCapacity * sizeof(Vertex), nullptr, GL_STREAM_DRAW);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, count * sizeof(Vertex), vertices);
+}
+
+void GlRender::Clear() {
+    if (context == nullptr) return;
+    int32_t cw = 0, ch = 0;
+    window->GetClientSize(&cw, &ch);
+    glViewport(0, 0, cw, ch);
+    glClearColor(0.f, 0.f, 0.f, 0.f);
+    glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void GlRender::BindShaders() {
+    if (context == nullptr) return;
+    glUseProgram(program);
+    glBindVertexArray(vao);
+}
+
+void GlRender::SetBlend(int slot, const float f[4]) {
+    if (context == nullptr || slot < 0 || slot > 5) return;
+    glBlendFuncSeparate(kBlend[slot].src, kBlend[slot].dst, GL_ONE, GL_ZERO);
+    glBlendColor(f[0], f[1], f[2], f[3]);
+}
+
+void GlRender::BindTexture(int32_t id) {
+    if (context == nullptr) return;
+    GLuint t = (id >= 0 && id < kTextureSlots) ? textures[id] : 0;
+    glBindTexture(GL_TEXTURE_2D, t != 0 ? t : black);
+}
+
+void GlRender::Draw4(uint32_t firstIndex) {
+    if (context == nullptr || firstIndex + 4 > kQueueVertexCapacity) return;
+    // The index buffer of the pipeline is the identity, so indices 4i..4i+3 are vertices 4i..4i+3.
+    glDrawArrays(GL_TRIANGLE_STRIP, static_cast<GLint>(firstIndex), 4);
+}
+
+int32_t GlRender::Present(int syncInterval) {
+    SDL_Window* w = window->Drawable();
+    if (context == nullptr || w == nullptr) return 0;
+    if (syncInterval != swapInterval) {
+        // Without a vertical-sync capable display (a virtual X server) this fails; the game then
+        // paces itself with its timer.
+        SDL_GL_SetSwapInterval(syncInterval);
+        swapInterval = syncInterval;
+    }
+    SDL_GL_SwapWindow(w);
+    return 0;
+}
+
+int32_t GlRender::RemovedReason() {
+    if (context == nullptr || !robust) return 0;
+    const GLenum status = glGetGraphicsResetStatus();
+    if (status == GL_NO_ERROR) return 0;
+    return status == GL_GUILTY_CONTEXT_RESET ? static_cast<int32_t>(0x887A0006u)   // hung
+                                             : static_cast<int32_t>(0x887A0007u);  // reset
+}
+
+bool GlRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
+    if (context == nullptr || id < 0 || id >= kTextureSlots || pixels == nullptr) return false;
+    ReleaseTexture(id);
+    GLuint t = 0;
+    glGenTextures(1, &t);
+    glBindTexture(GL_TEXTURE_2D, t);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
+    if (format == PlatTextureFormat::B5G5R5A1) {
+        // 16-bit texels: alpha in the top bit, then five bits each of red, green and blue.
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5_A1, kTextureSize, kTextureSize, 0, GL_BGRA,
+                     GL_UNSIGNED_SHORT_1_5_5_5_REV, pixels);
+    } else {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kTextureSize, kTextureSize, 0, GL_RGBA,
+                     GL_UNSIGNED_BYTE, pixels);
+    }
+    if (glGetError() != GL_NO_ERROR) {
+        glDeleteTextures(1, &t);
+        return false;
+    }
+    textures[id] = t;
+    return true;
+}
+
+void GlRender::ReleaseTexture(int32_t id) {
+    if (context == nullptr || id < 0 || id >= kTextureSlots || textures[id] == 0) return;
+    glDeleteTextures(1, &textures[id]);
+    textures[id] = 0;
+}
+
+}  // namespace
+
+PlatRender* SdlCreateRender(SdlWindow* window) { return new GlRender(window); }

@@ -1,0 +1,101 @@
+// Process services of the SDL backend: the instance guard, message boxes, the screen saver, the
+// executable's path and the music thread.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+#include "platform/file.h"
+#include "platform/sdl/sdl_platform.h"
+#include "shell/text.h"
+
+int SdlBindAbstract(const char* suffix, bool* inUse) {
+    *inUse = false;
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr) display = std::getenv("WAYLAND_DISPLAY");
+    if (display == nullptr) display = "";
+    sockaddr_un addr;
+    std::memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    // Abstract name: a leading zero byte; the kernel drops it when the last holder exits.
+    int n = std::snprintf(addr.sun_path + 1, sizeof addr.sun_path - 1, "Kelvorine%s@%s", suffix,
+                          display);
+    if (n < 0) return -1;
+    if (n > static_cast<int>(sizeof addr.sun_path) - 2) n = static_cast<int>(sizeof addr.sun_path) - 2;
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
+        *inUse = errno == EADDRINUSE;
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool SdlServices::AcquireInstanceMutex(bool* alreadyExisted) {
+    bool inUse = false;
+    instanceSocket = SdlBindAbstract("", &inUse);
+    *alreadyExisted = inUse;
+    return instanceSocket >= 0;
+}
+
+void SdlServices::ReleaseInstanceMutex() {
+    if (instanceSocket >= 0) close(instanceSocket);
+    instanceSocket = -1;
+}
+
+void SdlServices::MessageBox(const char16_t* text, const char16_t* caption) {
+    char t[4 * kPathChars + 64];
+    char c[128];
+    if (!U16ToUtf8(text, t, sizeof t)) std::snprintf(t, sizeof t, "?");
+    if (!U16ToUtf8(caption, c, sizeof c)) std::snprintf(c, sizeof c, "?");
+    // Blocks until the player closes it. Without a display it fails; stderr already has the text.
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, c, t, nullptr);
+}
+
+void SdlServices::SetScreenSaverActive(bool active) {
+    // SDL keeps the screen saver off while its video subsystem runs unless told otherwise; the
+    // window applies the wish again once the video subsystem is up.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, active ? "1" : "0");
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return;
+    if (active) {
+        SDL_EnableScreenSaver();
+    } else {
+        SDL_DisableScreenSaver();
+    }
+}
+
+bool SdlServices::AddFont(const char16_t* path) { return FileExistsU16(path); }
+
+bool SdlServices::ExecutablePath(char16_t* out, size_t capacity) {
+    char buf[PATH_MAX + 1];
+    ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
+    if (n <= 0) return false;
+    buf[n] = 0;
+    return Utf8ToU16(buf, out, capacity);
+}
+
+bool SdlServices::CanonicalizePath(char16_t* out, size_t capacity, const char16_t* path) {
+    // The executable's path from the kernel is already absolute and free of "." and "..".
+    return U16Copy(out, capacity, path);
+}
+
+bool SdlServices::StartThread(void (*fn)(void*), void* arg) {
+    if (thread.joinable()) return false;
+    try {
+        thread = std::thread(fn, arg);
+    } catch (const std::system_error&) {
+        return false;  // no thread resources: the caller reports it
+    }
+    return true;
+}
+
+void SdlServices::JoinThread() {
+    if (thread.joinable()) thread.join();
+}
