@@ -1,0 +1,113 @@
+// A whole Game on the headless platform for the menu tests: linked as start-up links it, textures
+// loaded (no waiting picture), effect voices that count what is played, and every sprite of a
+// frame recorded.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "audio/CXa2.h"
+#include "game/PlayState.h"
+#include "graphics/CDx_Gr.h"
+#include "graphics/MapSceneEntity.h"
+#include "menus/CTitleIcDX.h"
+#include "menus/Menu.h"
+#include "menus/TitleFrame.h"
+#include "platform/headless/headless.h"
+#include "shell/CXi.h"
+#include "shell/Game.h"
+#include "shell/System.h"
+
+class MenuTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform.services.echoMessages = false;
+        platform.SetCalendarTime(1700000000);
+        platform.Install();
+        game = new Game();
+        gGame = game;
+        sys = game->system;
+        scene = game->mapSceneEntity;
+        menu = &scene->menu;
+        game->dxGr->system = sys;
+        game->dxGr->scene = scene;
+        game->xi->system = sys;
+        game->xi->scene = scene;
+        game->xa2->settings = sys;
+        scene->FillAngleTables();
+        scene->textureReloadFlag = 0;
+        sys->soundMode = 2;
+        WaveFormat f{1, 2, 44100, 176400, 4, 16, 0};
+        for (int i = 0; i < kEffectVoices; ++i) game->xa2->seVoice[i] = platform.audio.CreateSourceVoice(f);
+        ResetMenuProcessState();
+        ResetPlayStateToProgramStart();
+        game->dxGr->drawObserver = [](const DrawParam& p, void* ctx) {
+            static_cast<MenuTest*>(ctx)->draws.push_back(p);
+        };
+        game->dxGr->drawObserverContext = this;
+    }
+    void TearDown() override {
+        for (int i = 0; i < kEffectVoices; ++i) game->xa2->seVoice[i] = nullptr;
+        gGame = nullptr;
+        delete game;
+    }
+
+    HeadlessVoice* Voice(int id) const { return static_cast<HeadlessVoice*>(game->xa2->seVoice[id]); }
+    // Times effect 0 was played (PlaySe submits its buffer; the preview only restarts the voice).
+    int ConfirmSounds() const { return Voice(0)->submits; }
+
+    // One title frame with the given input levels.
+    void Frame(int32_t dirs = 0, int32_t buttons = 0) {
+        sys->dirBits = dirs;
+        sys->buttonBits = buttons;
+        draws.clear();
+        TitleFrame();
+    }
+    void Frames(int n, int32_t dirs = 0, int32_t buttons = 0) {
+        for (int i = 0; i < n; ++i) Frame(dirs, buttons);
+    }
+    // From a fresh title: open it and wait until it is idle (9 frames).
+    void OpenTitle() {
+        Frames(9);
+        ASSERT_EQ(menu->titlePhase, kPhaseIdle);
+    }
+    // Moves the title cursor to `item` and opens its sub-screen fully (phase 4, panel at 8).
+    void OpenSubScreen(int32_t item) {
+        OpenTitle();
+        for (int i = 0; i < item; ++i) {
+            Frame(kDirDown);
+            Frame();
+        }
+        ASSERT_EQ(menu->titleCursor, item);
+        Frame(0, kBtnDecision);
+        Frames(9);
+        ASSERT_EQ(menu->subPhase, kPhaseIdle);
+        ASSERT_EQ(menu->subOpen, 8);
+    }
+    // Sprites of the last frame drawn from `texture` at (x, y).
+    int CountDraws(int32_t texture, int32_t x, int32_t y) const {
+        int n = 0;
+        for (const DrawParam& p : draws) n += p.texture == texture && p.x == x && p.y == y;
+        return n;
+    }
+    // The glyph row text drawn from the font at y (characters in x order, starting at x0 with the
+    // given advance), decoded back from the source cells.
+    std::string TextAt(int32_t x0, int32_t y, int32_t advance, int count) const {
+        std::string s(count, '\0');
+        for (const DrawParam& p : draws) {
+            if (p.texture != kFontTexture || p.y != y || p.x < x0 || (p.x - x0) % advance != 0) continue;
+            const int i = (p.x - x0) / advance;
+            if (i < count) s[i] = static_cast<char>(p.srcX / 16 + 16 * (p.srcY / 32));
+        }
+        return s;
+    }
+
+    HeadlessPlatform platform;
+    Game* game = nullptr;
+    System* sys = nullptr;
+    MapSceneEntity* scene = nullptr;
+    MenuBlock* menu = nullptr;
+    std::vector<DrawParam> draws;
+};
