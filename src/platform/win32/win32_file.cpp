@@ -1,0 +1,62 @@
+// File access on Windows: UTF-16 paths go straight to the wide-character calls (Windows takes the
+// backslash as its own separator). Replacing a file writes a temporary file beside it, flushes it
+// to disk and moves it over the old one in one step.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "platform/file.h"
+#include "shell/text.h"
+
+namespace {
+
+const wchar_t* Wide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+
+}  // namespace
+
+FILE* OpenFileU16(const char16_t* path, const char* mode) {
+    if (path == nullptr || path[0] == 0 || mode == nullptr) return nullptr;
+    wchar_t wmode[16];
+    size_t i = 0;
+    for (; mode[i] != 0; ++i) {
+        if (i + 1 >= sizeof wmode / sizeof wmode[0]) return nullptr;
+        wmode[i] = static_cast<unsigned char>(mode[i]);
+    }
+    wmode[i] = 0;
+    // Only regular files, as on every other platform.
+    if (mode[0] == 'r' && !FileExistsU16(path)) return nullptr;
+    return _wfopen(Wide(path), wmode);
+}
+
+bool FileExistsU16(const char16_t* path) {
+    if (path == nullptr || path[0] == 0) return false;
+    DWORD attributes = GetFileAttributesW(Wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool WriteFileAtomicU16(const char16_t* path, const void* data, size_t size) {
+    if (path == nullptr || path[0] == 0) return false;
+    char16_t temp[kPathChars + 8];
+    if (!U16Copy(temp, kPathChars + 8, path) || !U16Cat(temp, kPathChars + 8, u".tmp")) return false;
+    HANDLE file = CreateFileW(Wide(temp), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const char* p = static_cast<const char*>(data);
+    size_t left = size;
+    bool ok = true;
+    while (ok && left > 0) {
+        DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
+        DWORD written = 0;
+        ok = WriteFile(file, p, chunk, &written, nullptr) && written > 0;
+        p += written;
+        left -= written;
+    }
+    if (ok && !FlushFileBuffers(file)) ok = false;
+    if (!CloseHandle(file)) ok = false;
+    if (ok && !MoveFileExW(Wide(temp), Wide(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) ok = false;
+    if (!ok) DeleteFileW(Wide(temp));
+    return ok;
+}

@@ -1,0 +1,113 @@
+// Process services of the Win32 backend: the single-instance mutex, message boxes, the screen
+// saver switch, font registration, the display-required request, the executable's path and its
+// canonical form, and the music thread (_beginthreadex).
+#include <process.h>
+#include <shlwapi.h>
+
+#include "platform/win32/win32_platform.h"
+#include "shell/text.h"
+
+namespace {
+
+constexpr wchar_t kMutexName[] = L"Kelvorine";
+
+struct ThreadStart {
+    void (*fn)(void*);
+    void* arg;
+};
+
+unsigned __stdcall ThreadMain(void* p) {
+    ThreadStart start = *static_cast<ThreadStart*>(p);
+    start.fn(start.arg);
+    _endthreadex(0);
+    return 0;
+}
+
+class Services final : public PlatServices {
+public:
+    bool AcquireInstanceMutex(bool* alreadyExisted) override {
+        mutex_ = CreateMutexW(nullptr, TRUE, kMutexName);
+        *alreadyExisted = mutex_ != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+        return mutex_ != nullptr;
+    }
+
+    void ReleaseInstanceMutex() override {
+        if (mutex_ == nullptr) return;
+        ReleaseMutex(mutex_);  // fails harmlessly when another instance owns it
+        CloseHandle(mutex_);
+        mutex_ = nullptr;
+    }
+
+    void MessageBox(const char16_t* text, const char16_t* caption) override {
+        MessageBoxW(nullptr, AsWide(text), AsWide(caption), MB_OK);
+    }
+
+    void SetScreenSaverActive(bool active) override {
+        SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, active ? TRUE : FALSE, nullptr, SPIF_SENDCHANGE);
+    }
+
+    // Private to the process: the registration ends with it, even if it ends abnormally.
+    bool AddFont(const char16_t* path) override { return AddFontResourceExW(AsWide(path), FR_PRIVATE, nullptr) > 0; }
+
+    void RemoveFont(const char16_t* path) override { RemoveFontResourceExW(AsWide(path), FR_PRIVATE, nullptr); }
+
+    void KeepDisplayOn() override {
+        SetThreadExecutionState(ES_DISPLAY_REQUIRED);
+        INPUT move = {};
+        move.type = INPUT_MOUSE;
+        move.mi.dwFlags = MOUSEEVENTF_MOVE;  // relative, zero distance
+        SendInput(1, &move, sizeof move);
+    }
+
+    bool ExecutablePath(char16_t* out, size_t capacity) override {
+        if (capacity == 0) return false;
+        DWORD n = GetModuleFileNameW(nullptr, AsWide(out), static_cast<DWORD>(capacity));
+        if (n == 0 || n >= capacity) {  // failed, or cut to fit
+            out[0] = 0;
+            return false;
+        }
+        return true;
+    }
+
+    bool CanonicalizePath(char16_t* out, size_t capacity, const char16_t* path) override {
+        if (capacity == 0) return false;
+        out[0] = 0;
+        wchar_t result[kPathChars];
+        // PathCanonicalizeW works on MAX_PATH buffers; a longer path (a deeply nested program
+        // folder) is made canonical by GetFullPathNameW instead of failing the start.
+        if (U16Len(path) < MAX_PATH) {
+            if (!PathCanonicalizeW(result, AsWide(path))) return false;
+        } else {
+            DWORD n = GetFullPathNameW(AsWide(path), kPathChars, result, nullptr);
+            if (n == 0 || n >= kPathChars) return false;
+        }
+        return U16Copy(out, capacity, reinterpret_cast<const char16_t*>(result));
+    }
+
+    bool StartThread(void (*fn)(void*), void* arg) override {
+        start_ = ThreadStart{fn, arg};
+        unsigned id = 0;
+        uintptr_t h = _beginthreadex(nullptr, 0, ThreadMain, &start_, 0, &id);
+        if (h == 0) return false;
+        thread_ = reinterpret_cast<HANDLE>(h);
+        return true;
+    }
+
+    void JoinThread() override {
+        if (thread_ == nullptr) return;
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+    }
+
+private:
+    HANDLE mutex_ = nullptr;
+    HANDLE thread_ = nullptr;
+    ThreadStart start_ = {};
+};
+
+Services gServices;
+
+}  // namespace
+
+PlatServices* Win32Services() { return &gServices; }
