@@ -1,0 +1,436 @@
+// The game's pictures: title backdrop (texture 0), logo, menu items, waiting and game-over pictures
+// (texture 2), play backdrop, game-over bar and block cells (texture 3), panel and cursor frames
+// (texture 5) and the bitmap font sheet (texture 6). Texture coordinates below are texels; most
+// regions are drawn three times enlarged.
+#include <algorithm>
+#include <cmath>
+
+#include "mkdata.h"
+
+namespace mkdata {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Small fixed-seed generator, so every run places the stars and shapes identically.
+class Prng {
+public:
+    explicit Prng(uint32_t seed) : s_(seed ? seed : 1u) {}
+    uint32_t Next() {
+        s_ ^= s_ << 13;
+        s_ ^= s_ >> 17;
+        s_ ^= s_ << 5;
+        return s_;
+    }
+    int Below(int n) { return int(Next() % uint32_t(n)); }
+    double Unit() { return (Next() >> 8) / double(1u << 24); }
+
+private:
+    uint32_t s_;
+};
+
+double Clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
+
+// Piece colours, colour values 1..8: Z, S, T, L, J, O, I, single block.
+const uint32_t kPieceColours[8] = {0xE8484F, 0x5CCB45, 0xA65CE0, 0xF08A2C,
+                                   0x3D6FE8, 0xF2CB30, 0x35C8E0, 0xE86FB8};
+
+// Draws text coverage with a vertical gradient fill, a dark outline and an optional drop shadow.
+struct TextStyle {
+    Rgb top, bottom, outline;
+    int outlineRadius = 1;
+    int shadowDx = 0, shadowDy = 0;
+    Rgb shadow{0, 0, 0};
+};
+
+void StampText(Canvas& c, const Coverage& cov, int ox, int oy, const TextStyle& st) {
+    const int r = st.outlineRadius;
+    const int w = cov.w + 2 * r, h = cov.h + 2 * r;
+    std::vector<uint8_t> mask(size_t(w) * h, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            bool on = false;
+            for (int dy = -r; dy <= r && !on; ++dy)
+                for (int dx = -r; dx <= r && !on; ++dx) {
+                    if (dx * dx + dy * dy > r * r + r) continue;
+                    on = cov.At(x - r + dx, y - r + dy) >= 48;
+                }
+            mask[size_t(y) * w + x] = on;
+        }
+    if (st.shadowDx != 0 || st.shadowDy != 0)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (mask[size_t(y) * w + x]) c.Put(ox - r + x + st.shadowDx, oy - r + y + st.shadowDy, st.shadow);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (mask[size_t(y) * w + x]) c.Put(ox - r + x, oy - r + y, st.outline);
+    for (int y = 0; y < cov.h; ++y) {
+        const double t = cov.h > 1 ? double(y) / (cov.h - 1) : 0.0;
+        const Rgb fill = Mix(st.top, st.bottom, t);
+        for (int x = 0; x < cov.w; ++x) {
+            const int a = cov.At(x, y);
+            if (a == 0) continue;
+            c.Put(ox + x, oy + y, Mix(st.outline, fill, Clamp01((a - 24) / 200.0)));
+        }
+    }
+}
+
+// An 8 x 8 bevelled block: light top and left edge, dark bottom and right edge, a glint.
+void DrawBlock(Canvas& c, int x0, int y0, Rgb base, int size = 8) {
+    const Rgb light = Mix(base, Hex(0xFFFFFF), 0.55);
+    const Rgb dark = Scale(base, 0.42);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            Rgb col;
+            if (y == 0 || x == 0)
+                col = (x == size - 1 || y == size - 1) ? Scale(base, 0.8) : light;
+            else if (y == size - 1 || x == size - 1)
+                col = dark;
+            else
+                col = Mix(Mix(base, Hex(0xFFFFFF), 0.12), Scale(base, 0.78), double(y - 1) / (size - 2));
+            c.Put(x0 + x, y0 + y, col);
+        }
+    c.Put(x0 + 1, y0 + 1, Mix(base, Hex(0xFFFFFF), 0.85));
+    if (size >= 8) c.Put(x0 + 2, y0 + 1, Mix(base, Hex(0xFFFFFF), 0.45));
+}
+
+// A rounded plate with a one-texel light rim and a vertical gradient inside.
+void DrawPlate(Canvas& c, int x0, int y0, int w, int h, Rgb top, Rgb bottom, Rgb rim) {
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const bool cornerOut = (x == 0 || x == w - 1) && (y == 0 || y == h - 1);
+            if (cornerOut) continue;
+            const bool edge = x == 0 || y == 0 || x == w - 1 || y == h - 1;
+            const bool corner2 = (x <= 1 || x >= w - 2) && (y <= 1 || y >= h - 2);
+            Rgb col;
+            if (edge || corner2)
+                col = rim;
+            else if (x == 1 || y == 1 || x == w - 2 || y == h - 2)
+                col = Scale(bottom, 0.6);
+            else
+                col = Mix(top, bottom, double(y) / (h - 1));
+            c.PutDither(x0 + x, y0 + y, col);
+        }
+}
+
+// Wrapped vertical distance on a loop of `period` rows.
+// ------------------------------------------------------------------ texture 0: title backdrop
+
+// Region (0, 0, 512, 256), drawn 1536 x 768 and scrolled by 720 screen pixels: two copies overlap
+// by 16 texel rows, so the picture repeats every 240 rows and rows 240..255 copy rows 0..15.
+void DrawTitleBackdrop(Canvas& c) {
+    const int period = 240;
+    Canvas layer;
+    for (int y = 0; y < period; ++y)
+        for (int x = 0; x < 512; ++x) {
+            const double hx = Clamp01(1.0 - std::fabs(x - 208.0) / 250.0);
+            Rgb col = Mix(Hex(0x070920), Hex(0x19205A), hx * hx);
+            // Two aurora ribbons winding across the sky.
+            const double c1 = 60 + 22 * std::sin(2 * kPi * x / 310.0) + 7 * std::sin(2 * kPi * x / 83.0);
+            const double c2 = 180 + 26 * std::sin(2 * kPi * x / 260.0 + 1.7) + 6 * std::sin(2 * kPi * x / 71.0);
+            // Signed distance to each ribbon on the loop; the glow trails further upwards, in rays.
+            auto signedDist = [&](double cy) {
+                double d = std::fmod(y - cy + 10.0 * period, double(period));
+                return d >= period / 2.0 ? d - period : d;
+            };
+            auto glow = [](double d, double below, double above) {
+                const double s = d > 0 ? below : above;
+                return std::exp(-(d * d) / (2 * s * s));
+            };
+            const double rays1 = 0.55 + 0.45 * std::sin(2 * kPi * x / 23.0) * std::sin(2 * kPi * x / 61.0 + 0.5);
+            const double rays2 = 0.55 + 0.45 * std::sin(2 * kPi * x / 19.0 + 1.3) * std::sin(2 * kPi * x / 47.0);
+            const double i1 = glow(signedDist(c1), 4.0, 20.0) * rays1;
+            const double i2 = glow(signedDist(c2), 5.0, 24.0) * rays2;
+            col = Mix(col, Hex(0x2FD3B4), 0.32 * i1);
+            col = Mix(col, Hex(0x8A5BE8), 0.30 * i2);
+            layer.PutDither(x, y, col);
+        }
+    // Faint drifting pieces.
+    static const int kShapes[7][4][2] = {
+        {{0, 0}, {1, 0}, {1, 1}, {2, 1}}, {{1, 0}, {2, 0}, {0, 1}, {1, 1}}, {{1, 0}, {0, 1}, {1, 1}, {2, 1}},
+        {{2, 0}, {0, 1}, {1, 1}, {2, 1}}, {{0, 0}, {0, 1}, {1, 1}, {2, 1}}, {{0, 0}, {1, 0}, {0, 1}, {1, 1}},
+        {{0, 0}, {1, 0}, {2, 0}, {3, 0}}};
+    Prng rng(0x4B454C31u);
+    for (int n = 0; n < 16; ++n) {
+        const int shape = rng.Below(7);
+        const int px = 8 + rng.Below(400), py = rng.Below(period);
+        const bool turn = rng.Below(2) == 1;
+        const Rgb hue = Hex(kPieceColours[rng.Below(8)]);
+        for (auto& cell : kShapes[shape]) {
+            const int cx = px + 7 * (turn ? cell[1] : cell[0]);
+            const int cy = py + 7 * (turn ? cell[0] : cell[1]);
+            for (int y = 0; y < 7; ++y)
+                for (int x = 0; x < 7; ++x) {
+                    const int yy = ((cy + y) % period + period) % period;
+                    const bool rim = x == 0 || y == 0 || x == 6 || y == 6;
+                    layer.Put(cx + x, yy, Mix(layer.Get(cx + x, yy), hue, rim ? 0.28 : 0.10));
+                }
+        }
+    }
+    // Stars, some with a small cross.
+    for (int n = 0; n < 110; ++n) {
+        const int x = rng.Below(512), y = rng.Below(period);
+        const double b = 0.45 + 0.55 * rng.Unit();
+        const Rgb star = Mix(Hex(0x9FB8FF), Hex(0xFFFFFF), rng.Unit());
+        layer.Put(x, y, Mix(layer.Get(x, y), star, b));
+        if (rng.Below(6) == 0) {
+            const int arms[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+            for (auto& a : arms) {
+                const int yy = ((y + a[1]) % period + period) % period;
+                layer.Put(x + a[0], yy, Mix(layer.Get(x + a[0], yy), star, 0.45 * b));
+            }
+        }
+    }
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 512; ++x) c.Put(x, y, layer.Get(x, y % period));
+}
+
+// ------------------------------------------------------------------ texture 2: title pictures
+
+const TextStyle kIceText = {Hex(0xF4FCFF), Hex(0x4A7BE6), Hex(0x0B0E2E), 2, 2, 2, Hex(0x03040F)};
+
+// The logo is one 202 x 40 picture cut into two overlapping parts: texels 0..159 at (0, 0) and
+// texels 66..201 at (0, 48). On screen the second part starts exactly where texel 66 of the first
+// lands, so the overlap shows the same texels from either part.
+void DrawLogo(Canvas& c) {
+    Canvas logo;
+    const Coverage text = FitText("KELVORINE", 194, 26, 0.045, 0.92);
+    const int tx = (202 - text.w) / 2, ty = 2 + (26 - text.h) / 2;
+    TextStyle st = kIceText;
+    st.top = Hex(0xFFFFFF);
+    st.bottom = Hex(0x3F8CF0);
+    StampText(logo, text, tx, ty, st);
+    // A row of small blocks under the name.
+    const int n = 24, bw = 7;
+    const int bx = (202 - n * bw) / 2;
+    for (int i = 0; i < n; ++i) DrawBlock(logo, bx + i * bw, 32, Hex(kPieceColours[(i * 3) % 8]), 7);
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 160; ++x)
+            if (logo.Opaque(x, y)) c.Put(x, y, logo.Get(x, y));
+        for (int x = 0; x < 136; ++x)
+            if (logo.Opaque(x + 66, y)) c.Put(x, 48 + y, logo.Get(x + 66, y));
+    }
+}
+
+// Menu items: 96 x 32 at (160, 0), (160, 32), (160, 64); drawn 288 x 96.
+void DrawMenuItems(Canvas& c) {
+    const char* labels[3] = {"START", "RANKING", "OPTIONS"};
+    for (int i = 0; i < 3; ++i) {
+        const int x0 = 160, y0 = 32 * i;
+        DrawPlate(c, x0 + 1, y0 + 1, 94, 30, Hex(0x2C3F8E), Hex(0x11163F), Hex(0x9CC4FF));
+        const Coverage text = FitText(labels[i], 80, 15, 0.05, 0.95);
+        TextStyle st = {Hex(0xFFFFFF), Hex(0xA8E4FF), Hex(0x070A24), 1, 1, 1, Hex(0x070A24)};
+        StampText(c, text, x0 + (96 - text.w) / 2, y0 + 4 + (15 - text.h) / 2, st);
+    }
+}
+
+// Waiting picture (0, 256, 512, 256), drawn over the whole screen while textures load.
+void DrawWaitingBackdrop(Canvas& c) {
+    Prng rng(0x57414954u);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 512; ++x) {
+            const double t = Clamp01((x * 0.6 + y) / 500.0);
+            Rgb col = Mix(Hex(0x1A0F3A), Hex(0x06122E), t);
+            const double dx = (x - 213) / 213.0, dy = (y - 120) / 120.0;
+            col = Scale(col, 1.15 - 0.45 * Clamp01(dx * dx + dy * dy));
+            // A faint grid of cells.
+            if (x % 12 == 0 || y % 12 == 0) col = Mix(col, Hex(0x3A4C9A), 0.18);
+            c.PutDither(x, 256 + y, col);
+        }
+    for (int n = 0; n < 40; ++n) {
+        const int cx = rng.Below(36) * 12, cy = rng.Below(21) * 12;
+        const Rgb hue = Hex(kPieceColours[rng.Below(8)]);
+        for (int y = 1; y < 12; ++y)
+            for (int x = 1; x < 12; ++x) c.Put(cx + x, 256 + cy + y, Mix(c.Get(cx + x, 256 + cy + y), hue, 0.16));
+    }
+}
+
+// "NOW LOADING" text (256, 0, 256, 44), drawn 768 x 132 with its left edge at x 400: texel 80 of
+// the region lands on the middle of the screen, so the text is centred there. Row 43 stays empty:
+// it is also the top row of the game-over picture.
+void DrawLoadingText(Canvas& c) {
+    const Coverage text = FitText("NOW LOADING...", 156, 30, 0.05, 0.9);
+    StampText(c, text, 256 + 80 - text.w / 2, 3 + (34 - text.h) / 2, kIceText);
+}
+
+// Game-over picture (255, 43, 181, 43), drawn 768 x 132: stretched 4.24 across and 3.07 down,
+// so the text is drawn narrower to look right on screen. Column 255 and row 43 stay empty: they
+// belong to the menu items and the loading text as well.
+void DrawGameOver(Canvas& c) {
+    DrawPlate(c, 257, 45, 178, 40, Hex(0x3A0F1C), Hex(0x12040C), Hex(0xFF9A7A));
+    const Coverage text = FitText("GAME OVER", 166, 28, 0.05, 0.72);
+    TextStyle st = {Hex(0xFFF0A0), Hex(0xFF4A2A), Hex(0x1A0208), 1, 1, 1, Hex(0x000000)};
+    StampText(c, text, 256 + (180 - text.w) / 2, 45 + (40 - text.h) / 2, st);
+}
+
+// ------------------------------------------------------------------ texture 3: play pictures
+
+// Play backdrop (0, 0, 512, 256), drawn at (16, 0) three times enlarged. The board covers
+// texels 160..255 (the walls 160..167 and 248..255), so the well 168..247 is kept dark with faint
+// cell lines; the score and level sit over a plate at the left, the six next pieces over slots
+// at the right.
+void DrawPlayBackdrop(Canvas& c) {
+    Prng rng(0x504C4159u);
+    for (int y = 0; y < 248; ++y)
+        for (int x = 0; x < 512; ++x) {
+            const double t = y / 240.0;
+            Rgb col = Mix(Hex(0x18204E), Hex(0x090B22), t);
+            const double beam = std::sin((x * 0.7 - y) * 2 * kPi / 160.0);
+            col = Mix(col, Hex(0x2A3A80), 0.10 * Clamp01(beam));
+            if ((x + y) % 16 == 0 && (x - y + 1024) % 16 == 0) col = Mix(col, Hex(0x6A80D0), 0.35);
+            c.PutDither(x, y, col);
+        }
+    for (int n = 0; n < 60; ++n) {
+        const int x = rng.Below(512), y = rng.Below(240);
+        if (x >= 150 && x < 266) continue;
+        c.Put(x, y, Mix(c.Get(x, y), Hex(0xDDE8FF), 0.35 + 0.4 * rng.Unit()));
+    }
+    // Glow around the board.
+    for (int y = 0; y < 240; ++y)
+        for (int k = 1; k <= 6; ++k) {
+            const double a = 0.38 * (1.0 - (k - 1) / 6.0);
+            c.Put(160 - k, y, Mix(c.Get(160 - k, y), Hex(0x5FC8FF), a));
+            c.Put(255 + k, y, Mix(c.Get(255 + k, y), Hex(0x5FC8FF), a));
+        }
+    // The well behind the playing area, rows 0..223, with the cell lines every 8 texels.
+    for (int y = 0; y < 240; ++y)
+        for (int x = 160; x < 256; ++x) {
+            Rgb col = Hex(0x070919);
+            if (x >= 168 && x < 248 && y < 224 && ((x - 168) % 8 == 0 || y % 8 == 0))
+                col = Mix(col, Hex(0x2A3468), 0.55);
+            c.Put(x, y, col);
+        }
+    // Score and level plate.
+    DrawPlate(c, 88, 2, 70, 30, Hex(0x1E2A66), Hex(0x0B1034), Hex(0x7FA6F0));
+    DrawPlate(c, 88, 36, 70, 30, Hex(0x1E2A66), Hex(0x0B1034), Hex(0x7FA6F0));
+    // Next-piece slots: (264, 8), (312, 8), (360, 8), (360, 56), (360, 104), (360, 152), each 32 x 32.
+    const int slots[6][2] = {{264, 8}, {312, 8}, {360, 8}, {360, 56}, {360, 104}, {360, 152}};
+    for (int i = 0; i < 6; ++i) {
+        const Rgb rim = i == 0 ? Hex(0xBFE8FF) : Hex(0x6F8AD8);
+        DrawPlate(c, slots[i][0] - 2, slots[i][1] - 2, 36, 36, Hex(0x101640), Hex(0x070A1E), rim);
+    }
+    const Coverage next = FitText("NEXT", 30, 9, 0.06, 0.9);
+    TextStyle st = {Hex(0xFFFFFF), Hex(0x9FD8FF), Hex(0x05071A), 1, 1, 1, Hex(0x05071A)};
+    StampText(c, next, 264 + (32 - next.w) / 2, 45, st);
+}
+
+// Game-over bar (0, 248, 416, 8): a row of grey blocks, stretched across the screen.
+void DrawGameOverBar(Canvas& c) {
+    for (int i = 0; i < 52; ++i) DrawBlock(c, 8 * i, 248, Hex(0x747B90));
+}
+
+// Block cells (192 + 8v, 256, 8, 8): v 0 empty, 1..8 the pieces, 9 the wall.
+void DrawCells(Canvas& c) {
+    c.Clear(192, 256, 8, 8);
+    for (int v = 1; v <= 8; ++v) DrawBlock(c, 192 + 8 * v, 256, Hex(kPieceColours[v - 1]));
+    // Wall: a riveted steel plate.
+    const int x0 = 192 + 72, y0 = 256;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            Rgb col = Mix(Hex(0x6C7790), Hex(0x414A62), (x + y) / 14.0);
+            if (y == 0 || x == 0) col = Hex(0xA8B2CC);
+            if (y == 7 || x == 7) col = Hex(0x262B3C);
+            c.Put(x0 + x, y0 + y, col);
+        }
+    c.Put(x0 + 3, y0 + 3, Hex(0xC8D0E4));
+    c.Put(x0 + 4, y0 + 4, Hex(0x2C3244));
+    c.Put(x0 + 4, y0 + 3, Hex(0x8A94AE));
+    c.Put(x0 + 3, y0 + 4, Hex(0x8A94AE));
+}
+
+// ------------------------------------------------------------------ texture 5: panels and cursor
+
+// Ten panel themes at k = 16 * theme and the cursor frame at k = 160: fill (k, 0, 16, 16), and a
+// 16 x 16 frame at (k, 16) whose 4 x 4 corners and edge pieces are cut out by the menus (edge
+// pieces are stretched along their edge, so they are uniform in that direction).
+void DrawFrames(Canvas& c) {
+    const uint32_t themes[11] = {0x2F4FC8, 0x1F9FA0, 0x3FA848, 0x9AA030, 0xD08A2A,
+                                 0xC83A3A, 0xC03A9A, 0x7A46D0, 0x7A8294, 0x2A2E3C, 0xBFE8FF};
+    for (int t = 0; t < 11; ++t) {
+        const int k = 16 * t;
+        const Rgb base = Hex(themes[t]);
+        const bool cursor = t == 10;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const Rgb top = cursor ? Hex(0xE8F8FF) : Scale(base, 0.36);
+                const Rgb bottom = cursor ? Hex(0x9CCFF0) : Scale(base, 0.14);
+                c.PutDither(k + x, y, Mix(top, bottom, y / 15.0));
+            }
+        const Rgb ring[4] = {cursor ? Hex(0x3A6EA8) : Scale(base, 0.30), cursor ? Hex(0xFFFFFF) : Mix(base, Hex(0xFFFFFF), 0.6),
+                             cursor ? Hex(0xC8ECFF) : base, cursor ? Hex(0x5A8EC8) : Scale(base, 0.45)};
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const int dx = std::min(x, 15 - x), dy = std::min(y, 15 - y);
+                int d = std::min(dx, dy);
+                // Rounded corners: the outermost corner texels are cut, the next ring follows.
+                if (dx + dy < 2) continue;
+                if (dx + dy < 4 && d < 2) d = std::max(0, dx + dy - 2);
+                c.Put(k + x, 16 + y, d < 4 ? ring[d] : Scale(base, 0.3));
+            }
+    }
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ texture 6: font sheet
+
+// 16 x 16 cells of 16 x 32 texels; the cell of code ch is at ((ch % 16) * 16, (ch / 16 % 16) * 32).
+// Texts are drawn with an advance of half the cell (game texts, doubled) or 10 pixels (options),
+// so every glyph keeps within the middle 10 texels of its cell.
+bool DrawFontSheet(Canvas& c) {
+    TextStyle st = {Hex(0xFFFFFF), Hex(0xD8E6FF), Hex(0x080A18), 1, 0, 0, Hex(0)};
+    bool any = false;
+    for (int ch = 0x21; ch < 0x7F; ++ch) {
+        int baseline = 0;
+        const char s[2] = {char(ch), 0};
+        Coverage g = RenderText(s, 14, 22, 0.9, &baseline);
+        // Place the glyph so its pen baseline sits at row 24 and its ink is centred.
+        int x0 = g.w, x1 = -1;
+        for (int y = 0; y < g.h; ++y)
+            for (int x = 0; x < g.w; ++x)
+                if (g.At(x, y) > 0) {
+                    x0 = std::min(x0, x);
+                    x1 = std::max(x1, x);
+                }
+        if (x1 < 0) return false;
+        const int cellX = (ch % 16) * 16, cellY = (ch / 16 % 16) * 32;
+        const int inkW = x1 - x0 + 1;
+        const int ox = cellX + (16 - inkW) / 2 - x0;
+        const int oy = cellY + 24 - baseline;
+        Canvas cell;
+        StampText(cell, g, ox, oy, st);
+        // Keep a one-texel margin inside the cell, so neighbouring cells never bleed together.
+        for (int y = cellY + 1; y < cellY + 31; ++y)
+            for (int x = cellX + 1; x < cellX + 15; ++x)
+                if (cell.Opaque(x, y)) {
+                    c.Put(x, y, cell.Get(x, y));
+                    any = true;
+                }
+    }
+    return any;
+}
+
+bool DrawAllPictures(const std::string& grpDir) {
+    Canvas title;
+    DrawTitleBackdrop(title);
+    Canvas menu;
+    DrawLogo(menu);
+    DrawMenuItems(menu);
+    DrawLoadingText(menu);
+    DrawGameOver(menu);
+    DrawWaitingBackdrop(menu);
+    Canvas play;
+    DrawPlayBackdrop(play);
+    DrawGameOverBar(play);
+    DrawCells(play);
+    Canvas frames;
+    DrawFrames(frames);
+    Canvas font;
+    if (!DrawFontSheet(font)) return false;
+    return WritePalettePng(title, grpDir + "/grp_0000.png") && WritePalettePng(menu, grpDir + "/grp_0002.png") &&
+           WritePalettePng(play, grpDir + "/grp_0003.png") && WritePalettePng(frames, grpDir + "/grp_0005.png") &&
+           WritePalettePng(font, grpDir + "/grp_0006.png");
+}
+
+}  // namespace mkdata
