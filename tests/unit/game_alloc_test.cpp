@@ -8,6 +8,8 @@
 
 namespace {
 
+using gametest::GameTest;
+
 thread_local bool tCounting = false;
 thread_local long tAllocations = 0;
 

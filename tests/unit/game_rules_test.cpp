@@ -8,6 +8,8 @@
 
 namespace {
 
+using gametest::GameTest;
+
 int32_t FirstType(uint32_t seed) {
     std::mt19937 gen(seed);
     return NextPieceType(gen);

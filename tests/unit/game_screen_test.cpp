@@ -11,6 +11,8 @@
 
 namespace {
 
+using gametest::GameTest;
+
 class ScreenTest : public GameTest {
 protected:
     void SetUp() override {

@@ -19,6 +19,8 @@
 #include "shell/Game.h"
 #include "shell/System.h"
 
+namespace gametest {
+
 class GameTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -100,3 +102,5 @@ protected:
     System* sys = nullptr;
     MapSceneEntity* scene = nullptr;
 };
+
+}  // namespace gametest
