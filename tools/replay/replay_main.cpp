@@ -1,0 +1,419 @@
+// kelvorine-replay: runs the game core headless from a script of per-frame inputs and writes one
+// JSON line of state per frame. Every rule comes from the core itself; the tool only sets the
+// input record and the calendar clock, runs the scene frame and reports.
+//
+//   kelvorine-replay [--start title|play] [--ini FILE] [--sprites] < SCRIPT > TRACE
+//
+// Script: one frame per non-empty line "DIR BUTTONS CLOCK" (direction bits 1 up 2 down 4 left
+// 8 right; button bits 1 DECISION 2 CANCELLATION 4 PAUSE 8 SHIFT; CLOCK calendar seconds). Lines
+// starting with '#' are comments. A malformed line ends the run with exit code 2.
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "audio/CXa2.h"
+#include "game/GameScene.h"
+#include "game/PlayState.h"
+#include "graphics/CDx_Gr.h"
+#include "graphics/MapSceneEntity.h"
+#include "menus/CTitleIcDX.h"
+#include "menus/Menu.h"
+#include "menus/TitleFrame.h"
+#include "platform/headless/headless.h"
+#include "shell/CXi.h"
+#include "shell/Game.h"
+#include "shell/System.h"
+#include "shell/text.h"
+
+namespace {
+
+constexpr int kExitBadInput = 2;
+constexpr int kTitleScene = 1;
+constexpr int kPlayScene = 4;
+
+// ------------------------------------------------------------------------ per-frame recording
+constexpr int kMaxSeCalls = 256;
+int32_t gSeCalls[kMaxSeCalls];
+int gSeCount = 0;
+
+constexpr int kMaxDraws = 2 * static_cast<int>(kSpriteSlots);
+DrawParam gDraws[kMaxDraws];
+int gDrawCount = 0;
+bool gDrawOverflowReported = false;
+
+void RecordDraw(const DrawParam& p, void*) {
+    if (gDrawCount < kMaxDraws) {
+        gDraws[gDrawCount++] = p;
+    } else if (!gDrawOverflowReported) {
+        std::fprintf(stderr, "kelvorine-replay: more than %d sprites in one frame; the rest are not listed\n",
+                     kMaxDraws);
+        gDrawOverflowReported = true;
+    }
+}
+
+// An effect voice that plays nothing and notes every effect started on it. PlaySe is the only
+// caller that submits a buffer during a frame, so a submit marks one PlaySe that passed its guard.
+class RecordingVoice final : public PlatVoice {
+public:
+    int32_t id = 0;
+    bool Submit(const AudioBuffer&) override {
+        if (gSeCount < kMaxSeCalls) gSeCalls[gSeCount++] = id;
+        return true;
+    }
+    void Start() override {}
+    void Stop() override {}
+    void Flush() override {}
+    uint32_t BuffersQueued() override { return 1; }
+    void SetVolume(float) override {}
+    void Destroy() override {}
+};
+
+RecordingVoice gVoices[kEffectVoices];
+
+// ------------------------------------------------------------------------ output
+// A fixed output buffer flushed to stdout when it fills; nothing is allocated per frame.
+class Out {
+public:
+    void Raw(const char* s, size_t n) {
+        if (used_ + n > sizeof buf_) Flush();
+        if (n > sizeof buf_) {
+            std::fwrite(s, 1, n, stdout);
+            return;
+        }
+        std::memcpy(buf_ + used_, s, n);
+        used_ += n;
+    }
+    void Str(const char* s) { Raw(s, std::strlen(s)); }
+    void Int(int64_t v) {
+        char t[32];
+        const int n = std::snprintf(t, sizeof t, "%" PRId64, v);
+        Raw(t, static_cast<size_t>(n));
+    }
+    void Key(const char* name, int64_t v) {
+        Str(",\"");
+        Str(name);
+        Str("\":");
+        Int(v);
+    }
+    void Array(const char* name, const int32_t* v, int n) {
+        Str(",\"");
+        Str(name);
+        Str("\":[");
+        for (int i = 0; i < n; ++i) {
+            if (i != 0) Str(",");
+            Int(v[i]);
+        }
+        Str("]");
+    }
+    void Flush() {
+        if (used_ != 0) std::fwrite(buf_, 1, used_, stdout);
+        used_ = 0;
+    }
+
+private:
+    char buf_[1 << 16];
+    size_t used_ = 0;
+};
+
+Out gOut;
+
+void WriteTrace(int64_t frame, uint32_t sprites, bool withDraws) {
+    const System* s = gGame->system;
+    const MapSceneEntity* m = gGame->mapSceneEntity;
+    const MenuBlock& b = m->menu;
+    const PlayState& p = gPlay;
+
+    gOut.Str("{\"frame\":");
+    gOut.Int(frame);
+    gOut.Key("scene", m->sceneNumber);
+    char board[kBoardCells + 1];
+    for (int i = 0; i < kBoardCells; ++i) {
+        const int32_t v = p.board[i];
+        board[i] = v >= 0 && v <= 9 ? static_cast<char>('0' + v) : '?';
+    }
+    board[kBoardCells] = '\0';
+    gOut.Str(",\"board\":\"");
+    gOut.Str(board);
+    gOut.Str("\"");
+    gOut.Key("pieceX", p.pieceX);
+    gOut.Key("pieceY", p.pieceY);
+    gOut.Key("rotation", p.rotation);
+    gOut.Array("queue", p.pieceQueue, kQueueLength);
+    gOut.Key("score", p.score);
+    gOut.Key("level", p.level);
+    gOut.Key("levelLines", p.levelLines);
+    gOut.Key("moveCounter", p.moveCounter);
+    gOut.Key("fastRepeat", p.fastRepeat);
+    gOut.Key("cwLatch", p.cwLatch);
+    gOut.Key("ccwLatch", p.ccwLatch);
+    gOut.Key("blockedLeft", p.blockedLeft);
+    gOut.Key("blockedRight", p.blockedRight);
+    gOut.Key("landed", p.landed);
+    gOut.Key("gravityCounter", p.gravityCounter);
+    gOut.Key("softDropCounter", p.softDropCounter);
+    gOut.Key("lockCounter", p.lockCounter);
+    gOut.Key("stuckCount", p.stuckCount);
+    gOut.Key("gameOverCounter", p.gameOverCounter);
+    gOut.Key("boardReady", p.boardReady);
+    gOut.Key("paused", b.paused);
+    gOut.Key("pausePhase", b.pausePhase);
+    gOut.Key("pauseOpen", b.pauseOpen);
+    gOut.Key("fadeAlpha", m->fadeAlpha);
+    gOut.Key("fadeToBlack", m->fadeToBlack);
+    gOut.Key("fadeFromBlack", m->fadeFromBlack);
+    gOut.Key("musicRequestPending", m->musicRequestPending);
+    gOut.Key("musicRequestCode", m->musicRequestCode);
+    gOut.Key("currentMusicTrack", s->currentMusicTrack.load(std::memory_order_relaxed));
+    gOut.Key("previousMusic", s->previousMusic);
+    gOut.Key("musicRestart", s->musicRestart);
+    gOut.Key("titlePhase", b.titlePhase);
+    gOut.Key("subPhase", b.subPhase);
+    gOut.Key("titleOpen", b.titleOpen);
+    gOut.Key("subOpen", b.subOpen);
+    gOut.Key("titleCursor", b.titleCursor);
+    gOut.Key("optionCursor", b.optionCursor);
+    gOut.Key("menuChoice", m->menuChoice);
+    gOut.Key("colorTheme", m->colorTheme);
+    gOut.Key("titleRepeat", b.titleRepeat);
+    gOut.Key("optionRepeat", b.optionRepeat);
+    gOut.Key("valueRepeat", b.valueRepeat);
+    gOut.Key("cursorPulse", m->cursorPulse);
+    gOut.Key("fullScreen", s->fullScreen);
+    gOut.Key("toggleRequest", s->toggleRequest);
+    gOut.Key("vsync", s->vsync);
+    gOut.Key("timerMode", s->timerMode);
+    gOut.Key("frameSkip", s->frameSkip);
+    gOut.Key("bgmVolume", s->bgmVolume);
+    gOut.Key("seVolume", s->seVolume);
+    int32_t arrangement[4];
+    for (int i = 0; i < 4; ++i) arrangement[i] = s->buttonArrangement[i];
+    gOut.Array("buttonArrangement", arrangement, 4);
+    gOut.Array("optionsMirror", s->optionsMirror, kOptionRows);
+    gOut.Array("ranking", m->rankScores, kRankingEntries);
+    gOut.Array("se", gSeCalls, gSeCount);
+    gOut.Key("sprites", sprites);
+    if (withDraws) {
+        gOut.Str(",\"draws\":[");
+        for (int i = 0; i < gDrawCount; ++i) {
+            const DrawParam& d = gDraws[i];
+            const int32_t row[13] = {d.texture, d.x,     d.y,    d.w,
+                                     d.h,       d.srcX,  d.srcY, d.srcW,
+                                     d.srcH,    0,       d.flip, d.blendMode,
+                                     d.angleZ};
+            gOut.Str(i == 0 ? "[" : ",[");
+            for (int k = 0; k < 13; ++k) {
+                if (k != 0) gOut.Str(",");
+                // The colour is unsigned ARGB.
+                if (k == 9) {
+                    gOut.Int(static_cast<int64_t>(d.colour));
+                } else {
+                    gOut.Int(row[k]);
+                }
+            }
+            gOut.Str("]");
+        }
+        gOut.Str("]");
+    }
+    gOut.Str("}\n");
+}
+
+// ------------------------------------------------------------------------ script lines
+// Parses one integer token; false when there is none or it does not fit.
+bool ParseInt(const char** cursor, int64_t* out) {
+    const char* s = *cursor;
+    while (*s == ' ' || *s == '\t') ++s;
+    if (*s == '\0') return false;
+    errno = 0;
+    char* end = nullptr;
+    const long long v = std::strtoll(s, &end, 10);
+    if (end == s || errno == ERANGE) return false;
+    if (*end != '\0' && *end != ' ' && *end != '\t') return false;
+    *out = v;
+    *cursor = end;
+    return true;
+}
+
+struct FrameInput {
+    int32_t dir;
+    int32_t buttons;
+    int64_t clock;
+};
+
+// "DIR BUTTONS CLOCK". Returns a reason when the line is malformed, else null.
+const char* ParseFrameLine(const char* line, FrameInput* in) {
+    int64_t dir = 0, buttons = 0, clock = 0;
+    const char* c = line;
+    if (!ParseInt(&c, &dir) || !ParseInt(&c, &buttons) || !ParseInt(&c, &clock)) {
+        return "expected three integers: DIR BUTTONS CLOCK";
+    }
+    while (*c == ' ' || *c == '\t') ++c;
+    if (*c != '\0') return "unexpected text after CLOCK";
+    if (dir < 0 || dir > 15) return "DIR must be 0..15";
+    if (buttons < 0 || buttons > 15) return "BUTTONS must be 0..15";
+    in->dir = static_cast<int32_t>(dir);
+    in->buttons = static_cast<int32_t>(buttons);
+    in->clock = clock;
+    return nullptr;
+}
+
+int Usage(const char* message) {
+    if (message != nullptr) std::fprintf(stderr, "kelvorine-replay: %s\n", message);
+    std::fprintf(stderr, "usage: kelvorine-replay [--start title|play] [--ini FILE] [--sprites] < SCRIPT > TRACE\n");
+    return kExitBadInput;
+}
+
+// The state right after start-up, with the textures loaded and the title about to run its first
+// frame.
+bool SetUp(HeadlessPlatform* platform, const char* iniPath) {
+    Game* g = gGame;
+    System* s = g->system;
+    MapSceneEntity* m = g->mapSceneEntity;
+    g->dxGr->system = s;
+    g->dxGr->scene = m;
+    g->xi->system = s;
+    g->xi->scene = m;
+    g->xa2->settings = s;
+
+    char16_t path[kPathChars] = {};
+    if (iniPath != nullptr && !Utf8ToU16(iniPath, path, kPathChars)) {
+        std::fprintf(stderr, "kelvorine-replay: settings file name too long\n");
+        return false;
+    }
+    // Without --ini the path is empty: the reader finds no file and keeps the defaults.
+    s->ReadSettings(path, m);
+
+    // No pad is connected; the keyboard fields of the input record are set by the script.
+    platform->input.padConnected = false;
+    s->activeInputDevice = s->inputDevice;
+
+    // Effects are recorded, never heard.
+    s->soundMode = 2;
+    s->soundOff = 0;
+    g->xa2->engine = true;
+    g->xa2->masterVoice = true;
+    for (int i = 0; i < kEffectVoices; ++i) {
+        gVoices[i].id = i;
+        g->xa2->seVoice[i] = &gVoices[i];
+    }
+
+    m->FillAngleTables();
+    m->FreeHeldBuffer();
+    s->currentMusicTrack.store(0, std::memory_order_relaxed);
+    m->gameStartTime = 0;
+    m->textureReloadFlag = 0;
+
+    gWindowThreadId = 0;
+    gProcessId = 0;
+    ResetPlayStateToProgramStart();
+    ResetMenuProcessState();
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool startPlay = false;
+    bool withDraws = false;
+    const char* iniPath = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--start") == 0 && i + 1 < argc) {
+            const char* v = argv[++i];
+            if (std::strcmp(v, "title") == 0) {
+                startPlay = false;
+            } else if (std::strcmp(v, "play") == 0) {
+                startPlay = true;
+            } else {
+                return Usage("--start takes title or play");
+            }
+        } else if (std::strcmp(argv[i], "--ini") == 0 && i + 1 < argc) {
+            iniPath = argv[++i];
+        } else if (std::strcmp(argv[i], "--sprites") == 0) {
+            withDraws = true;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            Usage(nullptr);
+            return 0;
+        } else {
+            return Usage("unknown or incomplete argument");
+        }
+    }
+    if (iniPath != nullptr) {
+        // A settings file that was asked for and is not there is a mistake, not the defaults.
+        FILE* f = std::fopen(iniPath, "rb");
+        if (f == nullptr) {
+            std::fprintf(stderr, "kelvorine-replay: cannot open settings file %s: %s\n", iniPath,
+                         std::strerror(errno));
+            return kExitBadInput;
+        }
+        std::fclose(f);
+    }
+
+    HeadlessPlatform platform;
+    platform.Install();
+    platform.services.echoMessages = true;
+    gGame = new Game();
+    if (!SetUp(&platform, iniPath)) {
+        delete gGame;
+        gGame = nullptr;
+        return kExitBadInput;
+    }
+    Game* g = gGame;
+    System* s = g->system;
+    MapSceneEntity* m = g->mapSceneEntity;
+    if (startPlay) StartGameFromTitle(s, m);
+    if (g->dxGr->Create() < 0) {
+        std::fprintf(stderr, "kelvorine-replay: the headless render device could not be created\n");
+        return 1;
+    }
+    g->dxGr->drawObserver = withDraws ? RecordDraw : nullptr;
+
+    int exitCode = 0;
+    char line[4096];
+    int64_t lineNumber = 0;
+    int64_t frame = 0;
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+        ++lineNumber;
+        size_t n = std::strlen(line);
+        const bool complete = n > 0 && line[n - 1] == '\n';
+        if (!complete && !std::feof(stdin)) {
+            std::fprintf(stderr, "kelvorine-replay: line %" PRId64 ": line too long\n", lineNumber);
+            exitCode = kExitBadInput;
+            break;
+        }
+        while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = '\0';
+        const char* text = line;
+        while (*text == ' ' || *text == '\t') ++text;
+        if (*text == '\0' || *text == '#') continue;
+
+        FrameInput in{};
+        if (const char* why = ParseFrameLine(text, &in)) {
+            std::fprintf(stderr, "kelvorine-replay: line %" PRId64 ": %s\n", lineNumber, why);
+            exitCode = kExitBadInput;
+            break;
+        }
+        ++frame;
+        s->dirBits = in.dir;
+        s->buttonBits = in.buttons;
+        platform.SetCalendarTime(in.clock);
+        gSeCount = 0;
+        gDrawCount = 0;
+
+        if (m->sceneNumber == kTitleScene) {
+            TitleFrame();
+        } else if (m->sceneNumber == kPlayScene) {
+            GameSceneFrame();
+        }
+        const uint32_t sprites = g->dxGr->queueCount;
+        g->dxGr->EndFrame();
+        WriteTrace(frame, sprites, withDraws);
+    }
+    gOut.Flush();
+    std::fflush(stdout);
+
+    for (int i = 0; i < kEffectVoices; ++i) g->xa2->seVoice[i] = nullptr;
+    g->dxGr->Release();
+    delete gGame;
+    gGame = nullptr;
+    return exitCode;
+}
