@@ -42,32 +42,6 @@ TEST_F(MenuDrawingTest, CursorFrameOpensFromItsMiddleAndBreathes) {
     EXPECT_EQ(draws[1].y, 200);
 }
 
-TEST_F(MenuDrawingTest, PanelUsesTheThemeAndTextUsesTheFontCells) {
-    Menu m(scene);
-    scene->colorTheme = 2;
-    m.DrawPanel(880, 720);
-    ASSERT_EQ(draws.size(), 9u);
-    EXPECT_EQ(draws[0].srcX, 32);
-    EXPECT_EQ(draws[0].w, 872);
-    EXPECT_EQ(draws[2].x, 208 + 880 - 4);
-    EXPECT_EQ(draws[2].srcX, 32 + 12);
-    EXPECT_EQ(draws[2].colour, 0xBFFFFFFFu);
-
-    draws.clear();
-    const char text[] = {'A', ' ', static_cast<char>(0xE1), 0};
-    m.DrawText(text, 10, 20, 16, 32, 64);
-    ASSERT_EQ(draws.size(), 3u);
-    EXPECT_EQ(draws[0].texture, kFontTexture);
-    EXPECT_EQ(draws[0].srcX, 16);   // 'A' = 0x41: column 1, row 4
-    EXPECT_EQ(draws[0].srcY, 128);
-    EXPECT_EQ(draws[1].x, 26);
-    EXPECT_EQ(draws[1].srcY, 64);   // the space is drawn from its (empty) cell
-    EXPECT_EQ(draws[2].srcX, 16);   // high codes use the low 8 bits: 0xE1
-    EXPECT_EQ(draws[2].srcY, 14 * 32);
-    EXPECT_EQ(draws[2].w, 32);
-    EXPECT_EQ(draws[2].h, 64);
-}
-
 TEST_F(MenuDrawingTest, RankingLinesKeepTheirWidths) {
     scene->rankScores[0] = 2147483647;
     scene->rankDates[0] = RankDate{5, 4, 23, 31, 11, 124, 0, 0, 0};

@@ -209,25 +209,3 @@ TEST_F(TitleMenuTest, WaitingPictureWhileTexturesLoadAndNoInputIsTaken) {
     EXPECT_EQ(CountDraws(0, 16, 0), 0);  // no backdrop
     EXPECT_EQ(gMenuState.scroll, 0);
 }
-
-TEST_F(TitleMenuTest, BackdropScrollsAndSelectedItemBobs) {
-    std::vector<int> bob;
-    for (int i = 0; i < 40; ++i) {
-        Frame();
-        for (const DrawParam& p : draws) {
-            if (p.texture == 2 && p.srcX == 160 && p.srcY == 0) bob.push_back(p.y - 400);
-        }
-    }
-    ASSERT_EQ(bob.size(), 40u);
-    EXPECT_EQ(bob[0], 1);
-    EXPECT_EQ(bob[15], 16);
-    EXPECT_EQ(bob[16], 15);
-    EXPECT_EQ(bob[31], 0);
-    EXPECT_EQ(bob[32], 1);
-    EXPECT_EQ(gMenuState.scroll, 120);
-    EXPECT_EQ(CountDraws(0, 16, 120), 1);
-    EXPECT_EQ(CountDraws(0, 16, 120 - 720), 1);
-    // Unselected items stand still.
-    EXPECT_EQ(CountDraws(2, 512, 504), 1);
-    EXPECT_EQ(CountDraws(2, 512, 600), 1);
-}
