@@ -80,9 +80,9 @@ inline std::vector<uint8_t> Wave(const std::vector<uint8_t>& data, const WaveSpe
 }
 
 // Stereo 16-bit frames that name their own index: left = index mod 32768, right = index / 32768.
-inline std::vector<uint8_t> CounterPcm(uint32_t frames) {
+inline std::vector<uint8_t> CounterPcm(uint32_t frames, uint32_t first = 0) {
     std::vector<uint8_t> v;
-    for (uint32_t i = 0; i < frames; ++i) {
+    for (uint32_t i = first; i < first + frames; ++i) {
         Put16(v, i % 32768);
         Put16(v, i / 32768);
     }

@@ -133,6 +133,7 @@ void MixerVoice::MixInto(float* accum, uint32_t frames) {
     if (!inUse_ || !running_) return;
     const int right = format_.channels >= 2 ? 1 : 0;
     const bool unity = step_ == (uint64_t{1} << 32);
+    const uint16_t align = format_.blockAlign;
     uint32_t f = 0;
     while (f < frames) {
         if (count_ == 0) {
@@ -145,22 +146,15 @@ void MixerVoice::MixInto(float* accum, uint32_t frames) {
         const AudioBuffer& b = queue_[head_];
         const uint32_t length = BufferFrames(b);
         uint32_t index = static_cast<uint32_t>(pos_ >> 32);
-        if (index >= length) {
-            pos_ -= uint64_t{length} << 32;
-            lastEnded_ = (b.flags & kAudioEndOfStream) != 0;
-            head_ = (head_ + 1) % kQueue;
-            --count_;
-            continue;
-        }
-        const uint8_t* base = b.audioData + static_cast<size_t>(b.playBegin) * format_.blockAlign;
-        const uint16_t align = format_.blockAlign;
-        if (unity) {
-            uint32_t n = std::min(frames - f, length - index);
+        const uint8_t* base = b.audioData + static_cast<size_t>(b.playBegin) * align;
+        if (index < length && unity) {
+            const uint32_t n = std::min(frames - f, length - index);
             const uint8_t* p = base + static_cast<size_t>(index) * align;
             if (kind_ == 1 && format_.channels == 2) {
+                const float scale = gain_ / 32768.0f;
                 for (uint32_t i = 0; i < n; ++i, p += 4) {
-                    accum[2 * (f + i)] += static_cast<int16_t>(p[0] | p[1] << 8) * (gain_ / 32768.0f);
-                    accum[2 * (f + i) + 1] += static_cast<int16_t>(p[2] | p[3] << 8) * (gain_ / 32768.0f);
+                    accum[2 * (f + i)] += static_cast<int16_t>(p[0] | p[1] << 8) * scale;
+                    accum[2 * (f + i) + 1] += static_cast<int16_t>(p[2] | p[3] << 8) * scale;
                 }
             } else {
                 for (uint32_t i = 0; i < n; ++i, p += align) {
@@ -170,10 +164,9 @@ void MixerVoice::MixInto(float* accum, uint32_t frames) {
             }
             f += n;
             pos_ += uint64_t{n} << 32;
-            continue;
         }
         // Resampling: linear interpolation between neighbouring frames of the same buffer.
-        while (f < frames && index < length) {
+        while (!unity && f < frames && index < length) {
             const uint8_t* p0 = base + static_cast<size_t>(index) * align;
             const uint8_t* p1 = index + 1 < length ? p0 + align : p0;
             const float t = static_cast<float>(static_cast<uint32_t>(pos_)) * (1.0f / 4294967296.0f);
@@ -184,6 +177,13 @@ void MixerVoice::MixInto(float* accum, uint32_t frames) {
             ++f;
             pos_ += step_;
             index = static_cast<uint32_t>(pos_ >> 32);
+        }
+        // Played out: the buffer leaves the queue as soon as its last frame is taken.
+        if ((pos_ >> 32) >= length) {
+            pos_ -= uint64_t{length} << 32;
+            lastEnded_ = (b.flags & kAudioEndOfStream) != 0;
+            head_ = (head_ + 1) % kQueue;
+            --count_;
         }
     }
 }
