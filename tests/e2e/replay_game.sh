@@ -25,7 +25,7 @@ def check(cond, msg):
         sys.exit(1)
 
 g = load("game")
-check([d["frame"] for d in g] == list(range(1, len(g) + 1)), "frames are numbered 1, 2, ...")
+check([d["frame"] for d in g] == list(range(len(g))), "frames are numbered 0, 1, ...")
 keys = list(g[0].keys())
 check(keys[:4] == ["frame", "scene", "board", "pieceX"] and keys[-3:] == ["ranking", "se", "sprites"],
       "key order")

@@ -392,7 +392,6 @@ int main(int argc, char** argv) {
             exitCode = kExitBadInput;
             break;
         }
-        ++frame;
         s->dirBits = in.dir;
         s->buttonBits = in.buttons;
         platform.SetCalendarTime(in.clock);
@@ -407,6 +406,7 @@ int main(int argc, char** argv) {
         const uint32_t sprites = g->dxGr->queueCount;
         g->dxGr->EndFrame();
         WriteTrace(frame, sprites, withDraws);
+        ++frame;  // frames are numbered from 0; comment and blank lines are not frames
     }
     gOut.Flush();
     std::fflush(stdout);
