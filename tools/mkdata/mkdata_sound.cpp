@@ -136,7 +136,7 @@ void Kick(Mixer& m, int64_t start, double level) {
         const double f = 45.0 + 110.0 * std::exp(-t * 28.0);
         ph += f / kRate;
         const double env = std::exp(-t * 11.0) * std::min(1.0, t * 800.0) * (1.0 - double(i) / n);
-        const double click = std::exp(-t * 400.0) * 0.35;
+        const double click = std::exp(-t * 400.0) * 0.3 * std::min(1.0, t * 4000.0);
         m.Add(start + i, (std::sin(2 * kPi * ph) * env + click) * level, 0.0);
     }
 }
@@ -153,7 +153,7 @@ void Snare(Mixer& m, int64_t start, double level) {
         ph += 185.0 / kRate;
         const double body = std::sin(2 * kPi * ph) * std::exp(-t * 30.0) * 0.6;
         const double fade = 1.0 - double(i) / n;
-        m.Add(start + i, (hp * 0.45 * std::exp(-t * 17.0) + body) * level * fade * std::min(1.0, t * 2000.0), 0.05);
+        m.Add(start + i, (hp * 0.28 * std::exp(-t * 17.0) + body) * level * fade * std::min(1.0, t * 2000.0), 0.05);
     }
 }
 
@@ -169,7 +169,7 @@ void Hat(Mixer& m, int64_t start, double level, bool open) {
         p2 = p1;
         p1 = w;
         const double env = std::exp(-t * (open ? 14.0 : 70.0)) * (1.0 - double(i) / n) * std::min(1.0, t * 3000.0);
-        m.Add(start + i, hp * 0.22 * env * level, 0.3);
+        m.Add(start + i, hp * 0.07 * env * level, 0.3);
     }
 }
 
@@ -251,8 +251,8 @@ const std::vector<Tone> kPickup = {{0, 10}, {64, 2}, {65, 2}, {67, 2}};
 // Diatonic third below in D minor (C sharp, from the A chord, counts as C).
 int ThirdBelow(int pitch) {
     static const int scale[7] = {2, 4, 5, 7, 9, 10, 0};
-    int pc = pitch % 12;
-    if (pc == 1) pc = 0;
+    if (pitch % 12 == 1) --pitch;
+    const int pc = pitch % 12;
     int idx = 0;
     for (int i = 0; i < 7; ++i)
         if (scale[i] == pc) idx = i;
