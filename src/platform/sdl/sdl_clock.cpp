@@ -1,5 +1,4 @@
 // Clock of the SDL backend: CLOCK_MONOTONIC for the millisecond clock and the counter.
-#include <sched.h>
 #include <time.h>
 
 #include <cerrno>
@@ -8,6 +7,8 @@
 #include "platform/sdl/sdl_platform.h"
 
 namespace {
+
+constexpr long kYieldNs = 100000;  // 0.1 ms
 
 uint64_t MonotonicNs() {
     timespec ts;
@@ -23,7 +24,10 @@ uint64_t SdlClock::Counter() { return MonotonicNs(); }
 
 void SdlClock::Sleep(uint32_t ms) {
     if (ms == 0) {
-        sched_yield();
+        // Gives the processor up for a moment. A bare sched_yield returns at once when nothing
+        // else is runnable, which would turn every yielding wait into a busy spin.
+        timespec brief{0, kYieldNs};
+        nanosleep(&brief, nullptr);
         return;
     }
     timespec ts;
