@@ -34,6 +34,7 @@ protected:
         }
         return -1;
     }
+    const DrawParam& At(int i) const { return drawn[static_cast<size_t>(i)]; }
     static unsigned GlyphCode(const DrawParam& p) {
         EXPECT_EQ(p.texture, 6);
         EXPECT_EQ(p.srcW, 16);
@@ -44,7 +45,7 @@ protected:
     std::string TextAt(int first, int cells) const {
         std::string s(static_cast<size_t>(cells), '?');
         for (int n = 0; n < cells; ++n) {
-            const DrawParam& p = drawn[static_cast<size_t>(first + n)];
+            const DrawParam& p = At(first + n);
             s[static_cast<size_t>(cells - 1 - n)] = static_cast<char>(GlyphCode(p));
         }
         return s;
@@ -86,35 +87,33 @@ TEST_F(ScreenTest, PlayFrameSpritesInOrder) {
     const int boardStart = 1 + 96 + pieceCells + 21;
     int lastPiece = -1;
     for (int i = 1; i < boardStart; ++i) {
-        if (drawn[static_cast<size_t>(i)].x >= 496 && drawn[static_cast<size_t>(i)].x < 784 &&
-            drawn[static_cast<size_t>(i)].texture == 3)
-            lastPiece = i;
+        if (At(i).x >= 496 && At(i).x < 784 && At(i).texture == 3) lastPiece = i;
     }
     EXPECT_GT(lastPiece, 0);
     EXPECT_LT(lastPiece, boardStart);
 
     // Score "%10d" into 11 cells, level "Level %2d" into 10 cells; cells past the end are 0.
     const int score = 1 + 96 + pieceCells;
-    EXPECT_EQ(drawn[static_cast<size_t>(score)].x, 310 + 160);
-    EXPECT_EQ(drawn[static_cast<size_t>(score)].y, 24);
-    EXPECT_EQ(drawn[static_cast<size_t>(score)].w, 32);
-    EXPECT_EQ(drawn[static_cast<size_t>(score)].h, 64);
+    EXPECT_EQ(At(score).x, 310 + 160);
+    EXPECT_EQ(At(score).y, 24);
+    EXPECT_EQ(At(score).w, 32);
+    EXPECT_EQ(At(score).h, 64);
     EXPECT_EQ(TextAt(score, 11), std::string("       123") + '\0');
-    EXPECT_EQ(drawn[static_cast<size_t>(score + 11)].x, 298 + 144);
-    EXPECT_EQ(drawn[static_cast<size_t>(score + 11)].y, 120);
+    EXPECT_EQ(At(score + 11).x, 298 + 144);
+    EXPECT_EQ(At(score + 11).y, 120);
     EXPECT_EQ(TextAt(score + 11, 10), std::string("Level  1") + '\0' + '\0');
 
     // The board, cell by cell, walls drawn as value 9.
     for (int i = 0; i < 360; ++i) {
-        const DrawParam& p = drawn[static_cast<size_t>(boardStart + i)];
+        const DrawParam& p = At(boardStart + i);
         ASSERT_EQ(p.x, 496 + 24 * (i % 12));
         ASSERT_EQ(p.y, 24 * (i / 12));
         ASSERT_EQ(p.srcX, 192 + 8 * gPlay.board[i]);
     }
-    EXPECT_EQ(drawn[static_cast<size_t>(boardStart)].srcX, 192 + 72);
-    EXPECT_EQ(drawn[static_cast<size_t>(boardStart + 359)].srcX, 192);
+    EXPECT_EQ(At(boardStart).srcX, 192 + 72);
+    EXPECT_EQ(At(boardStart + 359).srcX, 192);
 
-    const DrawParam& overlay = drawn[static_cast<size_t>(boardStart + 360)];
+    const DrawParam& overlay = At(boardStart + 360);
     EXPECT_EQ(overlay.texture, 120);
     EXPECT_EQ(overlay.w, 1280);
     EXPECT_EQ(overlay.h, 720);
@@ -141,13 +140,13 @@ TEST_F(ScreenTest, GameOverBarsClimbAndThePictureFollows) {
     const int firstBar = Find(3, 16, 30 * 24);
     ASSERT_GT(firstBar, 0);
     for (int k = 0; k < 40; ++k) {
-        const DrawParam& p = drawn[static_cast<size_t>(firstBar + k)];
+        const DrawParam& p = At(firstBar + k);
         EXPECT_EQ(p.y, (30 - k) * 24);
         EXPECT_EQ(p.w, 1280);
         EXPECT_EQ(p.srcY, 248);
         EXPECT_EQ(p.srcW, 416);
     }
-    const DrawParam& picture = drawn[static_cast<size_t>(firstBar + 40)];
+    const DrawParam& picture = At(firstBar + 40);
     EXPECT_EQ(picture.texture, 2);
     EXPECT_EQ(picture.x, 220);
     EXPECT_EQ(picture.w, 768);
@@ -188,11 +187,11 @@ TEST_F(ScreenTest, OverlayBordersAndStatusLine) {
     ASSERT_EQ(drawn.size(), 36u);
     const char* expected = "     1296        0        7       -5";
     for (int i = 0; i < 36; ++i) {
-        EXPECT_EQ(drawn[static_cast<size_t>(i)].x, 10 * i);
-        EXPECT_EQ(drawn[static_cast<size_t>(i)].y, 720);
-        EXPECT_EQ(drawn[static_cast<size_t>(i)].w, 16);
-        EXPECT_EQ(drawn[static_cast<size_t>(i)].h, 32);
-        EXPECT_EQ(GlyphCode(drawn[static_cast<size_t>(i)]), static_cast<unsigned>(expected[i])) << i;
+        EXPECT_EQ(At(i).x, 10 * i);
+        EXPECT_EQ(At(i).y, 720);
+        EXPECT_EQ(At(i).w, 16);
+        EXPECT_EQ(At(i).h, 32);
+        EXPECT_EQ(GlyphCode(At(i)), static_cast<unsigned>(expected[i])) << i;
     }
 }
 
