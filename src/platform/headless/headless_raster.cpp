@@ -76,27 +76,65 @@ inline void Shade(uint32_t* dst, uint32_t texel, const uint32_t* f) {
     *dst = out;
 }
 
-template <int Slot, bool Textured>
+template <int Slot>
 void ShadeSpan(uint32_t* dst, const uint32_t* row, const uint16_t* cols, int n, const uint32_t* f) {
-    for (int k = 0; k < n; ++k) Shade<Slot>(dst + k, Textured ? row[cols[k]] : kOpaqueBlack, f);
+    for (int k = 0; k < n; ++k) Shade<Slot>(dst + k, row[cols[k]], f);
+}
+
+// Spans of an untextured sprite: the pixel stage yields opaque black everywhere, so every blend
+// slot reduces to a function of the destination alone (the fade overlay and the border bars).
+void BlackSpan(int slot, uint32_t* dst, int n, const uint32_t* f) {
+    switch (slot) {
+        case 1: {
+            // src * F + dest * (1 - F), src black: the destination scaled per channel.
+            if (f[0] == 0 && f[1] == 0 && f[2] == 0) {
+                for (int k = 0; k < n; ++k) dst[k] |= kOpaqueBlack;
+                return;
+            }
+            const uint32_t mr = kOne - f[0], mg = kOne - f[1], mb = kOne - f[2];
+            for (int k = 0; k < n; ++k) {
+                const uint32_t d = dst[k];
+                const uint32_t r = ((d & 255) * mr + 32768u) >> 16;
+                const uint32_t g = (((d >> 8) & 255) * mg + 32768u) >> 16;
+                const uint32_t b = (((d >> 16) & 255) * mb + 32768u) >> 16;
+                dst[k] = r | g << 8 | b << 16 | kOpaqueBlack;
+            }
+            return;
+        }
+        case 3:
+        case 4:
+        case 5:
+            // Source terms vanish; dest * dest colour remains.
+            for (int k = 0; k < n; ++k) {
+                const uint32_t d = dst[k];
+                uint32_t out = kOpaqueBlack;
+                for (int c = 0; c < 3; ++c) {
+                    const uint32_t dc = (d >> (8 * c)) & 255;
+                    out |= Mix(0, dc, 0, kUnit.v[dc]) << (8 * c);
+                }
+                dst[k] = out;
+            }
+            return;
+        default:  // slots 0, 2 and no blending: black
+            std::fill(dst, dst + n, kOpaqueBlack);
+            return;
+    }
 }
 
 using SpanFn = void (*)(uint32_t*, const uint32_t*, const uint16_t*, int, const uint32_t*);
 using PixelFn = void (*)(uint32_t*, uint32_t, const uint32_t*);
 
-constexpr SpanFn kSpans[7][2] = {
-    {ShadeSpan<0, false>, ShadeSpan<0, true>}, {ShadeSpan<1, false>, ShadeSpan<1, true>},
-    {ShadeSpan<2, false>, ShadeSpan<2, true>}, {ShadeSpan<3, false>, ShadeSpan<3, true>},
-    {ShadeSpan<4, false>, ShadeSpan<4, true>}, {ShadeSpan<5, false>, ShadeSpan<5, true>},
-    {ShadeSpan<6, false>, ShadeSpan<6, true>},
-};
+constexpr SpanFn kSpans[7] = {ShadeSpan<0>, ShadeSpan<1>, ShadeSpan<2>, ShadeSpan<3>,
+                               ShadeSpan<4>, ShadeSpan<5>, ShadeSpan<6>};
 constexpr PixelFn kPixels[7] = {Shade<0>, Shade<1>, Shade<2>, Shade<3>, Shade<4>, Shade<5>, Shade<6>};
 
 // Texel index of coordinate t with wrap addressing.
 inline int Wrap(double t) {
-    double i = std::floor(t * kTexSide);
-    if (!(std::fabs(i) < 1e15)) i = 0;  // NaN or absurd: any texel will do, never out of range
-    return static_cast<int>(static_cast<int64_t>(i) & kTexMask);
+    const double x = t * kTexSide;
+    if (!(x > -1e15 && x < 1e15)) return 0;  // NaN or absurd: any texel will do, never out of range
+    int64_t i = static_cast<int64_t>(x);     // truncates toward zero; floor below
+    if (static_cast<double>(i) > x) --i;
+    return static_cast<int>(i & kTexMask);
 }
 
 // First pixel whose centre is at or after edge e (1/256 pixel), clamped to [0, limit].
@@ -215,14 +253,15 @@ void RasterRender::DrawRect(const Pixel2& left, const Pixel2& right, const Pixel
             cols_[i - i0] = static_cast<uint16_t>(Wrap(left.u + (cx - left.x) * du));
         }
     }
-    const SpanFn span = kSpans[slot_][tex != nullptr ? 1 : 0];
+    if (tex == nullptr) {
+        for (int j = j0; j < j1; ++j) BlackSpan(slot_, image_.get() + static_cast<size_t>(j) * kWidth + i0, i1 - i0, factor_);
+        return;
+    }
+    const SpanFn span = kSpans[slot_];
     const double dv = (bottom.v - top.v) / (bottom.y - top.y);
     for (int j = j0; j < j1; ++j) {
-        const uint32_t* row = nullptr;
-        if (tex != nullptr) {
-            const double cy = j * kSubpixel + kHalfPixel;
-            row = tex + static_cast<size_t>(Wrap(top.v + (cy - top.y) * dv)) * kTexSide;
-        }
+        const double cy = j * kSubpixel + kHalfPixel;
+        const uint32_t* row = tex + static_cast<size_t>(Wrap(top.v + (cy - top.y) * dv)) * kTexSide;
         span(image_.get() + static_cast<size_t>(j) * kWidth + i0, row, cols_, i1 - i0, factor_);
     }
 }
@@ -276,24 +315,25 @@ void RasterRender::DrawTriangle(const Pixel2& a0, const Pixel2& b0, const Pixel2
     if (bound_ >= 0 && bound_ < kTextures && textures[bound_].present) tex = rgba_[bound_].get();
     const PixelFn shade = kPixels[slot_];
     const double inv = 1.0 / static_cast<double>(area);
+    // u and v are affine in the pixel position: a value at the start of each row, a step per pixel.
+    const double duX = (ea.stepX * a.u + eb.stepX * b.u + ec.stepX * c.u) * inv;
+    const double dvX = (ea.stepX * a.v + eb.stepX * b.v + ec.stepX * c.v) * inv;
 
     for (int j = j0; j < j1; ++j) {
         int64_t wa = ea.value, wb = eb.value, wc = ec.value;
+        double u = (static_cast<double>(wa) * a.u + static_cast<double>(wb) * b.u + static_cast<double>(wc) * c.u) * inv;
+        double v = (static_cast<double>(wa) * a.v + static_cast<double>(wb) * b.v + static_cast<double>(wc) * c.v) * inv;
         uint32_t* dst = image_.get() + static_cast<size_t>(j) * kWidth;
         for (int i = i0; i < i1; ++i) {
             if (wa + ea.bias >= 0 && wb + eb.bias >= 0 && wc + ec.bias >= 0) {
-                uint32_t texel = kOpaqueBlack;
-                if (tex != nullptr) {
-                    const double fa = wa * inv, fb = wb * inv, fc = wc * inv;
-                    const int tu = Wrap(fa * a.u + fb * b.u + fc * c.u);
-                    const int tv = Wrap(fa * a.v + fb * b.v + fc * c.v);
-                    texel = tex[tv * kTexSide + tu];
-                }
+                const uint32_t texel = tex != nullptr ? tex[Wrap(v) * kTexSide + Wrap(u)] : kOpaqueBlack;
                 shade(dst + i, texel, factor_);
             }
             wa += ea.stepX;
             wb += eb.stepX;
             wc += ec.stepX;
+            u += duX;
+            v += dvX;
         }
         ea.value += ea.stepY;
         eb.value += eb.stepY;
