@@ -119,7 +119,7 @@ difference() {
 
 # above VALUE LIMIT: true when VALUE > LIMIT.
 above() {
-    awk -v v="$1" -v l="$2" 'BEGIN { exit !(v > l) }'
+    awk "BEGIN { exit !(($1) > ($2)) }"
 }
 
 # settle NAME SECONDS CONDITION: takes screenshot NAME again and again until the shell condition
