@@ -2,7 +2,12 @@
 // JSON line of state per frame. Every rule comes from the core itself; the tool only sets the
 // input record and the calendar clock, runs the scene frame and reports.
 //
-//   kelvorine-replay [--start title|play] [--ini FILE] [--sprites] < SCRIPT > TRACE
+//   kelvorine-replay [--start title|play] [--ini FILE] [--sprites]
+//                    [--png-every N DIR [--data FOLDER]] < SCRIPT > TRACE
+//
+// --png-every draws every frame with the software render device and writes frames 0, N, 2N ...
+// as DIR/frame_NNNNNN.png; --data loads textures 0..7 from FOLDER's texture list first (without
+// it every sprite is drawn untextured, as opaque black).
 //
 // Script: one frame per non-empty line "DIR BUTTONS CLOCK" (direction bits 1 up 2 down 4 left
 // 8 right; button bits 1 DECISION 2 CANCELLATION 4 PAUSE 8 SHIFT; CLOCK calendar seconds). Lines
@@ -21,7 +26,11 @@
 #include "menus/CTitleIcDX.h"
 #include "menus/Menu.h"
 #include "menus/TitleFrame.h"
+#include "graphics/CReSur.h"
 #include "platform/headless/headless.h"
+#include "platform/headless/headless_raster.h"
+#include "platform/headless/png_write.h"
+#include "shell/CLoadFile.h"
 #include "shell/CXi.h"
 #include "shell/Game.h"
 #include "shell/System.h"
@@ -222,7 +231,9 @@ void WriteTrace(int64_t frame, uint32_t sprites, bool withDraws) {
 
 int Usage(const char* message) {
     if (message != nullptr) std::fprintf(stderr, "kelvorine-replay: %s\n", message);
-    std::fprintf(stderr, "usage: kelvorine-replay [--start title|play] [--ini FILE] [--sprites] < SCRIPT > TRACE\n");
+    std::fprintf(stderr,
+                 "usage: kelvorine-replay [--start title|play] [--ini FILE] [--sprites]\n"
+                 "                        [--png-every N DIR [--data FOLDER]] < SCRIPT > TRACE\n");
     return kExitBadInput;
 }
 
@@ -273,12 +284,30 @@ bool SetUp(HeadlessPlatform* platform, const char* iniPath) {
     return true;
 }
 
+// Textures 0..7 from the texture list of a data folder, as the game loads them at start-up.
+bool LoadTextures(Game* g, const char* folder) {
+    char16_t data[kPathChars];
+    char16_t list[kPathChars];
+    if (!Utf8ToU16(folder, data, kPathChars) || !U16Cat(data, kPathChars, u"/") ||
+        !U16Copy(g->system->dataFolder, kPathChars, data) || !U16Copy(list, kPathChars, data) ||
+        !U16Cat(list, kPathChars, u"grp\\grp_0003.txt")) {
+        return false;
+    }
+    CLoadFile files(g->system, g->mapSceneEntity);
+    if (!files.ReadTextureList(list)) return false;
+    CReSur loader(g->dxGr, g->system, g->mapSceneEntity);
+    return loader.ReloadTextures();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool startPlay = false;
     bool withDraws = false;
     const char* iniPath = nullptr;
+    long pngEvery = 0;
+    const char* pngDir = nullptr;
+    const char* dataDir = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--start") == 0 && i + 1 < argc) {
             const char* v = argv[++i];
@@ -291,6 +320,13 @@ int main(int argc, char** argv) {
             }
         } else if (std::strcmp(argv[i], "--ini") == 0 && i + 1 < argc) {
             iniPath = argv[++i];
+        } else if (std::strcmp(argv[i], "--png-every") == 0 && i + 2 < argc) {
+            char* end = nullptr;
+            pngEvery = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || pngEvery < 1 || pngEvery > 1000000) return Usage("--png-every takes a count of 1 or more");
+            pngDir = argv[++i];
+        } else if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc) {
+            dataDir = argv[++i];
         } else if (std::strcmp(argv[i], "--sprites") == 0) {
             withDraws = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -312,6 +348,8 @@ int main(int argc, char** argv) {
     }
 
     HeadlessPlatform platform;
+    RasterRender* raster = nullptr;
+    if (pngEvery > 0) platform.render.reset(raster = new RasterRender());
     platform.Install();
     platform.services.echoMessages = true;
     gGame = new Game();
@@ -329,6 +367,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     g->dxGr->drawObserver = withDraws ? RecordDraw : nullptr;
+    if (dataDir != nullptr && !LoadTextures(g, dataDir)) {
+        std::fprintf(stderr, "kelvorine-replay: the textures of %s could not be loaded\n", dataDir);
+        return 1;
+    }
 
     int exitCode = 0;
     char line[4096];
@@ -367,6 +409,15 @@ int main(int argc, char** argv) {
         }
         const uint32_t sprites = g->dxGr->queueCount;
         g->dxGr->EndFrame();
+        if (raster != nullptr && frame % pngEvery == 0) {
+            char name[4096];
+            std::snprintf(name, sizeof name, "%s/frame_%06" PRId64 ".png", pngDir, frame);
+            if (!WritePng(name, raster->Pixels(), RasterRender::kWidth, RasterRender::kHeight)) {
+                std::fprintf(stderr, "kelvorine-replay: cannot write %s\n", name);
+                exitCode = 1;
+                break;
+            }
+        }
         WriteTrace(frame, sprites, withDraws);
         ++frame;  // frames are numbered from 0; comment and blank lines are not frames
     }
