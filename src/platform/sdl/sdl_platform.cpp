@@ -1,4 +1,5 @@
 #include "platform/sdl/sdl_platform.h"
+#include "platform/sdl/sdl_render_soft.h"
 
 #if __has_include("platform/sdl/sdl_audio.h")
 #include "platform/sdl/sdl_audio.h"
@@ -30,7 +31,7 @@ PlatAudio* SdlCreateAudio() {
 #endif
 }
 
-SdlPlatform::SdlPlatform() : render(SdlCreateRender(&window)), audio(SdlCreateAudio()) {}
+SdlPlatform::SdlPlatform() : render(SdlCreateAutoRender(&window)), audio(SdlCreateAudio()) {}
 
 SdlPlatform::~SdlPlatform() {
     services.JoinThread();

@@ -1,0 +1,385 @@
+#include "platform/sdl/sdl_render_soft.h"
+
+#include <epoxy/gl.h>
+#include <time.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "graphics/MapSceneEntity.h"
+#include "shell/Game.h"
+
+namespace {
+
+enum CommandKind : int32_t { kCmdClear = 1, kCmdBlend, kCmdTexture, kCmdDraw };
+
+constexpr int kImageW = RasterRender::kWidth;
+constexpr int kImageH = RasterRender::kHeight;
+constexpr int kMaxBands = 32;
+
+bool FileExists(const char* name) {
+    FILE* f = std::fopen(name, "rb");
+    if (f == nullptr) return false;
+    std::fclose(f);
+    return true;
+}
+
+// Image pixels hold r, g, b, a in memory order; the usual X11 surface wants b, g, r, x.
+inline uint32_t SwapRedBlue(uint32_t p) {
+    return ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu) | 0xFF000000u;
+}
+
+int WindowWatch(void* self, SDL_Event* e) {
+    if (e->type != SDL_WINDOWEVENT) return 0;
+    switch (e->window.event) {
+        case SDL_WINDOWEVENT_EXPOSED:
+        case SDL_WINDOWEVENT_SHOWN:
+        case SDL_WINDOWEVENT_RESIZED:
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+        case SDL_WINDOWEVENT_RESTORED:
+        case SDL_WINDOWEVENT_MAXIMIZED:
+            static_cast<SoftRender*>(self)->Invalidate();
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------------------------------ SoftRender
+
+SoftRender::SoftRender(SdlWindow* window) : window_(window) {
+    // Uninitialised on purpose: pages are only touched as far as frames use them.
+    commands_[0].reset(new Command[kMaxCommands]);
+    commands_[1].reset(new Command[kMaxCommands]);
+    previousVertices_.reset(new Vertex[kMaxVertices]);
+    SDL_AddEventWatch(WindowWatch, this);
+}
+
+SoftRender::~SoftRender() { SDL_DelEventWatch(WindowWatch, this); }
+
+int32_t SoftRender::Create() {
+    // The pipeline has no use for the shader files here, but the device fails exactly as the
+    // OpenGL one does when they are missing.
+    if (!FileExists("SampleVS.glsl") || !FileExists("SamplePS.glsl")) return -1;
+    // Without this SDL would back the window surface with an OpenGL texture of its own.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    const int32_t r = RasterRender::Create();
+    previousValid_ = false;
+    repaint_ = true;
+    commandCount_[0] = commandCount_[1] = 0;
+    return r;
+}
+
+void SoftRender::Release() {
+    RasterRender::Release();
+    previousValid_ = false;
+    repaint_ = true;
+}
+
+void SoftRender::ClearHandles() {
+    RasterRender::ClearHandles();
+    previousValid_ = false;
+    repaint_ = true;
+}
+
+void SoftRender::UploadVertices(const Vertex* vertices, uint32_t count) {
+    upload_ = vertices;
+    uploadCount_ = vertices != nullptr ? (count < kMaxVertices ? count : kMaxVertices) : 0;
+    vertexEnd_ = 0;
+}
+
+void SoftRender::Record(int32_t kind, int32_t value, const float* factor) {
+    uint32_t& n = commandCount_[current_];
+    if (n >= kMaxCommands) {
+        overflow_ = true;
+        return;
+    }
+    Command& c = commands_[current_][n++];
+    c.kind = kind;
+    c.value = value;
+    if (factor != nullptr) {
+        std::memcpy(c.factor, factor, sizeof c.factor);
+    } else {
+        std::memset(c.factor, 0, sizeof c.factor);
+    }
+}
+
+void SoftRender::Clear() { Record(kCmdClear, 0, nullptr); }
+
+void SoftRender::SetBlend(int slot, const float factor[4]) { Record(kCmdBlend, slot, factor); }
+
+void SoftRender::BindTexture(int32_t id) { Record(kCmdTexture, id, nullptr); }
+
+void SoftRender::Draw4(uint32_t firstIndex) {
+    if (firstIndex <= uploadCount_ && uploadCount_ - firstIndex >= 4 && firstIndex + 4 > vertexEnd_) {
+        vertexEnd_ = firstIndex + 4;
+    }
+    Record(kCmdDraw, static_cast<int32_t>(firstIndex), nullptr);
+}
+
+bool SoftRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
+    previousValid_ = false;
+    return RasterRender::CreateTexture(id, format, pixels);
+}
+
+void SoftRender::ReleaseTexture(int32_t id) {
+    previousValid_ = false;
+    RasterRender::ReleaseTexture(id);
+}
+
+bool SoftRender::SameAsPrevious() const {
+    const int prev = current_ ^ 1;
+    const uint32_t n = commandCount_[current_];
+    if (n != commandCount_[prev] || vertexEnd_ != previousVertexEnd_) return false;
+    if (std::memcmp(commands_[current_].get(), commands_[prev].get(), n * sizeof(Command)) != 0) return false;
+    return vertexEnd_ == 0 || std::memcmp(upload_, previousVertices_.get(), vertexEnd_ * sizeof(Vertex)) == 0;
+}
+
+void SoftRender::Rasterise() {
+    RasterRender::UploadVertices(upload_, uploadCount_);
+    const Command* c = commands_[current_].get();
+    const uint32_t n = commandCount_[current_];
+    for (uint32_t i = 0; i < n; ++i) {
+        switch (c[i].kind) {
+            case kCmdClear:
+                RasterRender::Clear();
+                break;
+            case kCmdBlend: {
+                float f[4];
+                std::memcpy(f, c[i].factor, sizeof f);
+                RasterRender::SetBlend(c[i].value, f);
+                break;
+            }
+            case kCmdTexture:
+                RasterRender::BindTexture(c[i].value);
+                break;
+            case kCmdDraw:
+                RasterRender::Draw4(static_cast<uint32_t>(c[i].value));
+                break;
+            default:
+                break;
+        }
+    }
+    ++framesRasterised;
+}
+
+int32_t SoftRender::Present(int syncInterval) {
+    const int32_t result = RasterRender::Present(syncInterval);
+    const bool same = previousValid_ && !overflow_ && SameAsPrevious();
+    if (same) {
+        ++framesReused;
+    } else {
+        Rasterise();
+        // This frame becomes the one the next is compared with.
+        if (vertexEnd_ > 0) std::memcpy(previousVertices_.get(), upload_, vertexEnd_ * sizeof(Vertex));
+        previousVertexEnd_ = vertexEnd_;
+        previousValid_ = !overflow_;
+        current_ ^= 1;
+    }
+    if (!same || repaint_) Show();
+    commandCount_[current_] = 0;
+    overflow_ = false;
+    vertexEnd_ = 0;
+    return result;
+}
+
+// Puts the image into the window surface, scaled to it with nearest sampling, and sends the bands
+// of rows that changed.
+void SoftRender::Show() {
+    SDL_Window* w = window_->window;
+    if (w == nullptr) return;
+    SDL_Surface* s = SDL_GetWindowSurface(w);
+    if (s == nullptr || s->w <= 0 || s->h <= 0) return;
+    bool full = repaint_;
+    repaint_ = false;
+    if (s != lastSurface_ || s->w != mapW_ || s->h != mapH_) {
+        // A new surface holds nothing yet; rebuild the sampling maps for its size.
+        mapX_.reset(new (std::nothrow) uint16_t[s->w]);
+        mapY_.reset(new (std::nothrow) uint16_t[s->h]);
+        row_.reset(new (std::nothrow) uint32_t[2 * static_cast<size_t>(s->w)]);
+        if (!mapX_ || !mapY_ || !row_) {
+            lastSurface_ = nullptr;
+            mapW_ = mapH_ = 0;
+            return;
+        }
+        for (int x = 0; x < s->w; ++x) {
+            const int64_t sx = (static_cast<int64_t>(2 * x + 1) * kImageW) / (2 * s->w);
+            mapX_[x] = static_cast<uint16_t>(sx < kImageW ? sx : kImageW - 1);
+        }
+        for (int y = 0; y < s->h; ++y) {
+            const int64_t sy = (static_cast<int64_t>(2 * y + 1) * kImageH) / (2 * s->h);
+            mapY_[y] = static_cast<uint16_t>(sy < kImageH ? sy : kImageH - 1);
+        }
+        lastSurface_ = s;
+        mapW_ = s->w;
+        mapH_ = s->h;
+        full = true;
+    }
+
+    const uint32_t format = s->format->format;
+    const bool swap = format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888;
+    const bool direct = format == SDL_PIXELFORMAT_BGR888 || format == SDL_PIXELFORMAT_ABGR8888;
+    const bool oneToOne = s->w == kImageW && s->h == kImageH;
+    const int rowBytes = s->w * s->format->BytesPerPixel;
+    if (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0) return;
+
+    SDL_Rect bands[kMaxBands];
+    int bandCount = 0;
+    int open = -1;  // first row of the band being gathered
+    const uint32_t* image = Pixels();
+    uint32_t* row = row_.get();
+    uint32_t* converted = row_.get() + s->w;
+    for (int y = 0; y <= s->h; ++y) {
+        bool changed = false;
+        if (y < s->h) {
+            const uint32_t* src = image + static_cast<size_t>(mapY_[y]) * kImageW;
+            if (oneToOne) {
+                if (swap) {
+                    for (int x = 0; x < kImageW; ++x) row[x] = SwapRedBlue(src[x]);
+                } else {
+                    std::memcpy(row, src, sizeof(uint32_t) * kImageW);
+                }
+            } else {
+                const uint16_t* mx = mapX_.get();
+                if (swap) {
+                    for (int x = 0; x < s->w; ++x) row[x] = SwapRedBlue(src[mx[x]]);
+                } else {
+                    for (int x = 0; x < s->w; ++x) row[x] = src[mx[x]];
+                }
+            }
+            const void* out = row;
+            if (!swap && !direct) {
+                SDL_ConvertPixels(s->w, 1, SDL_PIXELFORMAT_ABGR8888, row, s->w * 4, format, converted, rowBytes);
+                out = converted;
+            }
+            uint8_t* dst = static_cast<uint8_t*>(s->pixels) + static_cast<size_t>(y) * s->pitch;
+            if (full || std::memcmp(dst, out, rowBytes) != 0) {
+                std::memcpy(dst, out, rowBytes);
+                changed = true;
+                ++rowsSent;
+            }
+        }
+        if (changed && open < 0) open = y;
+        if (!changed && open >= 0) {
+            if (bandCount == kMaxBands) {
+                // Too many bands: the last one stretches to cover the rest.
+                bands[kMaxBands - 1].h = y - bands[kMaxBands - 1].y;
+            } else {
+                bands[bandCount++] = SDL_Rect{0, open, s->w, y - open};
+            }
+            open = -1;
+        }
+    }
+    if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
+    if (bandCount > 0) SDL_UpdateWindowSurfaceRects(w, bands, bandCount);
+}
+
+// ------------------------------------------------------------------------------------------ AutoRender
+
+namespace {
+
+// True when an OpenGL context can be made and its renderer runs on the processor.
+enum class GlProbe { Hardware, Software, Unavailable };
+
+GlProbe ProbeOpenGl(SdlWindow* window) {
+    SDL_Window* w = window->Drawable();
+    if (w == nullptr) return GlProbe::Unavailable;
+    SDL_GLContext c = SDL_GL_CreateContext(w);
+    if (c == nullptr) return GlProbe::Unavailable;
+    GlProbe result = GlProbe::Unavailable;
+    if (SDL_GL_MakeCurrent(w, c) == 0) {
+        const char* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+        if (name != nullptr) {
+            const bool cpu = std::strstr(name, "llvmpipe") != nullptr || std::strstr(name, "softpipe") != nullptr ||
+                             std::strstr(name, "swrast") != nullptr;
+            result = cpu ? GlProbe::Software : GlProbe::Hardware;
+        }
+        SDL_GL_MakeCurrent(w, nullptr);
+    }
+    SDL_GL_DeleteContext(c);
+    return result;
+}
+
+class AutoRender final : public PlatRender {
+public:
+    explicit AutoRender(SdlWindow* w) : window_(w), gl_(SdlCreateRender(w)), active_(gl_) {
+        const char* mode = std::getenv("KELVORINE_RENDER");
+        if (mode != nullptr && std::strcmp(mode, "soft") == 0) choice_ = Choice::Soft;
+        if (mode != nullptr && std::strcmp(mode, "gl") == 0) choice_ = Choice::Gl;
+        const char* exitAfter = std::getenv("KELVORINE_EXIT_AFTER_FIRST_PRESENT");
+        if (exitAfter != nullptr && std::strcmp(exitAfter, "title") == 0) exitScene_ = 1;
+        if (exitAfter != nullptr && std::strcmp(exitAfter, "play") == 0) exitScene_ = 4;
+    }
+    ~AutoRender() override {
+        delete soft_;
+        delete gl_;
+    }
+
+    int32_t Create() override {
+        if (choice_ == Choice::Undecided) {
+            const GlProbe probe = ProbeOpenGl(window_);
+            choice_ = probe == GlProbe::Hardware ? Choice::Gl : Choice::Soft;
+            if (choice_ == Choice::Gl) {
+                const int32_t r = gl_->Create();
+                if (r == 1 || r == -1) return r;
+                gl_->Release();  // OpenGL is there but cannot run the pipeline
+                choice_ = Choice::Soft;
+            }
+        }
+        if (choice_ == Choice::Soft && active_ != soft_) {
+            if (soft_ == nullptr) soft_ = new SoftRender(window_);
+            active_ = soft_;
+        }
+        return active_->Create();
+    }
+    void Release() override { active_->Release(); }
+    void ClearHandles() override { active_->ClearHandles(); }
+    void UploadVertices(const Vertex* v, uint32_t count) override { active_->UploadVertices(v, count); }
+    void Clear() override { active_->Clear(); }
+    void BindShaders() override { active_->BindShaders(); }
+    void SetBlend(int slot, const float factor[4]) override { active_->SetBlend(slot, factor); }
+    void BindTexture(int32_t id) override { active_->BindTexture(id); }
+    void Draw4(uint32_t firstIndex) override { active_->Draw4(firstIndex); }
+    int32_t Present(int syncInterval) override {
+        const int32_t r = active_->Present(syncInterval);
+        if (exitScene_ != 0) ExitCheck();
+        return r;
+    }
+    int32_t RemovedReason() override { return active_->RemovedReason(); }
+    bool CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) override {
+        return active_->CreateTexture(id, format, pixels);
+    }
+    void ReleaseTexture(int32_t id) override { active_->ReleaseTexture(id); }
+    void LeaveFullscreenState() override { active_->LeaveFullscreenState(); }
+
+private:
+    enum class Choice { Undecided, Gl, Soft };
+
+    void ExitCheck() {
+        if (gGame == nullptr || gGame->mapSceneEntity == nullptr) return;
+        if (gGame->mapSceneEntity->sceneNumber != exitScene_) return;
+        timespec ts;
+        clock_gettime(CLOCK_REALTIME, &ts);
+        std::printf("first-present %s %lld%09ld\n", exitScene_ == 1 ? "title" : "play",
+                    static_cast<long long>(ts.tv_sec), ts.tv_nsec);
+        std::fflush(stdout);
+        exitScene_ = 0;
+        Plat().window->PostClose();
+    }
+
+    SdlWindow* window_;
+    PlatRender* gl_;
+    SoftRender* soft_ = nullptr;
+    PlatRender* active_;
+    Choice choice_ = Choice::Undecided;
+    int32_t exitScene_ = 0;
+};
+
+}  // namespace
+
+PlatRender* SdlCreateAutoRender(SdlWindow* window) { return new AutoRender(window); }

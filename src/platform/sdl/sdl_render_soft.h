@@ -1,0 +1,90 @@
+// Software presentation path of the SDL backend, and the device choice between it and OpenGL.
+//
+// SoftRender draws the sprite queue with the software rasteriser into the 1280 x 720 image and
+// puts that image into the window's own surface (no OpenGL involved), scaled to the client area
+// with nearest sampling. Three things keep it cheap:
+//   - a frame is recorded, not drawn, until Present; when its commands and the vertices they read
+//     are byte for byte those of the previous frame (and no texture changed), nothing is
+//     rasterised and nothing is sent to the display: the window still shows that picture;
+//   - rows are converted into the window surface only where they differ from what it holds, and
+//     only the changed bands are sent to the display;
+//   - an expose or a size change of the window repaints all of it on the next present.
+//
+// AutoRender is the device the SDL platform installs. It picks, at the first Create:
+//   KELVORINE_RENDER=soft  the software path;
+//   KELVORINE_RENDER=gl    OpenGL;
+//   otherwise              OpenGL when a hardware implementation is there, the software path when
+//                          the OpenGL renderer is a CPU rasteriser (llvmpipe, softpipe, swrast) or
+//                          no OpenGL context can be made.
+// Both paths read the same shader files and fail the same way (-1) when one is missing.
+//
+// Measuring aid (never set in normal play): KELVORINE_EXIT_AFTER_FIRST_PRESENT=title or play
+// prints "first-present <scene> <CLOCK_REALTIME ns>" on stdout after the first frame of that
+// scene has been presented, then closes the window as the close button would.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/headless/headless_raster.h"
+#include "platform/sdl/sdl_platform.h"
+
+class SoftRender final : public RasterRender {
+public:
+    explicit SoftRender(SdlWindow* window);
+    ~SoftRender() override;
+
+    int32_t Create() override;
+    void Release() override;
+    void ClearHandles() override;
+    void UploadVertices(const Vertex* vertices, uint32_t count) override;
+    void Clear() override;
+    void SetBlend(int slot, const float factor[4]) override;
+    void BindTexture(int32_t id) override;
+    void Draw4(uint32_t firstIndex) override;
+    int32_t Present(int syncInterval) override;
+    bool CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) override;
+    void ReleaseTexture(int32_t id) override;
+
+    // Repaint the whole window on the next present (expose, size change).
+    void Invalidate() { repaint_ = true; }
+
+    // Counters for measurements and checks.
+    uint64_t framesRasterised = 0;
+    uint64_t framesReused = 0;
+    uint64_t rowsSent = 0;
+
+private:
+    struct Command {
+        int32_t kind;
+        int32_t value;
+        uint32_t factor[4];
+    };
+    static constexpr uint32_t kMaxCommands = 14970u * 3u + 64u;
+    static constexpr uint32_t kMaxVertices = 14970u * 4u;
+
+    void Record(int32_t kind, int32_t value, const float* factor);
+    bool SameAsPrevious() const;
+    void Rasterise();
+    void Show();
+
+    SdlWindow* window_;
+    std::unique_ptr<Command[]> commands_[2];
+    uint32_t commandCount_[2] = {};
+    int current_ = 0;                         // log being filled; the other is the last drawn
+    bool previousValid_ = false;
+    bool overflow_ = false;
+    std::unique_ptr<Vertex[]> previousVertices_;
+    uint32_t vertexEnd_ = 0;                  // vertices read by this frame's draws
+    uint32_t previousVertexEnd_ = 0;
+    const Vertex* upload_ = nullptr;
+    uint32_t uploadCount_ = 0;
+    bool repaint_ = true;
+    // Nearest-sampling maps for the current client size.
+    int mapW_ = 0, mapH_ = 0;
+    std::unique_ptr<uint16_t[]> mapX_, mapY_;
+    std::unique_ptr<uint32_t[]> row_;
+    void* lastSurface_ = nullptr;
+};
+
+PlatRender* SdlCreateAutoRender(SdlWindow* window);
