@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The real game under a virtual X server: the title appears, DECISION starts a game after the
-# fade, the board and the next pieces appear, PAUSE hides the board behind "P A U S E", and Esc
+# fade, the board and the next pieces appear, Alt+Enter switches to a borderless window over the
+# screen and back to the framed window where it was, PAUSE hides the board behind "P A U S E", and Esc
 # writes "Game.ini" and "dir.txt" and ends with exit code 0.
 source "$(dirname "$0")/game_lib.bash"
 
@@ -20,6 +21,23 @@ BORDER=20x600+497+40
 
 settle title 20 'above "$(spread title $LOGO)" 0.05 && above "$(spread title $MENU)" 0.05' ||
     fail "the title logo or menu is blank"
+
+# Alt+Enter: borderless over the whole screen, then back.
+geometry() { xwininfo -id "$W" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width:/{w=$2} /Height:/{h=$2} END{print w "x" h "+" x "+" y}'; }
+framed=$(geometry)
+toggle() {
+    timeout 5 xdotool windowfocus --sync "$W" >/dev/null 2>&1
+    timeout 5 xdotool keydown alt+Return
+    sleep 0.08
+    timeout 5 xdotool keyup alt+Return
+}
+toggle
+for _ in $(seq 50); do [ "$(geometry)" = "1920x1080+0+0" ] && break; sleep 0.1; done
+[ "$(geometry)" = "1920x1080+0+0" ] || fail "Alt+Enter gave $(geometry), not the whole screen"
+toggle
+for _ in $(seq 50); do [ "$(geometry)" = "$framed" ] && break; sleep 0.1; done
+[ "$(geometry)" = "$framed" ] || fail "the second Alt+Enter gave $(geometry), not $framed"
+timeout 5 xdotool windowfocus --sync "$W"
 
 press z
 # The fade to black, then the game fades in.
