@@ -114,6 +114,9 @@ public:
 // for the window mark), scoped to the display so that copies on other displays do not meet.
 int SdlBindAbstract(const char* suffix, bool* inUse);
 
+// False when the software presentation path is chosen before the window exists (no OpenGL
+// device on the machine, or KELVORINE_RENDER=soft); the window then carries no OpenGL drawable.
+bool SdlRenderWantsOpenGl();
 // Creates the render device (sdl_render_gl.cpp) for the window.
 PlatRender* SdlCreateRender(SdlWindow* window);
 // The audio device: the SDL audio backend when it is built in, else an engine that never starts

@@ -1,12 +1,15 @@
 #include "platform/sdl/sdl_render_soft.h"
 
 #include <epoxy/gl.h>
+#include <fcntl.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "graphics/MapSceneEntity.h"
 #include "shell/Game.h"
@@ -124,7 +127,10 @@ void SoftRender::Draw4(uint32_t firstIndex) {
 
 bool SoftRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
     previousValid_ = false;
-    return RasterRender::CreateTexture(id, format, pixels);
+    const bool ok = RasterRender::CreateTexture(id, format, pixels);
+    // The rasteriser samples its own RGBA copy; the recorded source pixels would only take room.
+    if (id >= 0 && id < kTextures) std::vector<uint8_t>().swap(textures[id].pixels);
+    return ok;
 }
 
 void SoftRender::ReleaseTexture(int32_t id) {
@@ -283,6 +289,33 @@ void SoftRender::Show() {
 
 namespace {
 
+enum class Choice { Undecided, Gl, Soft };
+
+// The choice that can be made before the window exists. Without a render node of a graphics
+// device (or with Mesa told to render in software) OpenGL can only be a CPU rasteriser, and the
+// window is then made without an OpenGL drawable, which keeps the OpenGL driver out of the
+// process entirely. Anything else is settled by asking a context for its renderer.
+Choice EarlyChoice() {
+    static Choice choice = [] {
+        const char* mode = std::getenv("KELVORINE_RENDER");
+        if (mode != nullptr && std::strcmp(mode, "soft") == 0) return Choice::Soft;
+        if (mode != nullptr && std::strcmp(mode, "gl") == 0) return Choice::Gl;
+        const char* mesaSoft = std::getenv("LIBGL_ALWAYS_SOFTWARE");
+        if (mesaSoft != nullptr && mesaSoft[0] != 0 && std::strcmp(mesaSoft, "0") != 0) return Choice::Soft;
+        for (int minor = 128; minor < 192; ++minor) {
+            char node[32];
+            std::snprintf(node, sizeof node, "/dev/dri/renderD%d", minor);
+            const int fd = open(node, O_RDWR | O_CLOEXEC);
+            if (fd >= 0) {
+                close(fd);
+                return Choice::Undecided;
+            }
+        }
+        return Choice::Soft;
+    }();
+    return choice;
+}
+
 // True when an OpenGL context can be made and its renderer runs on the processor.
 enum class GlProbe { Hardware, Software, Unavailable };
 
@@ -307,10 +340,7 @@ GlProbe ProbeOpenGl(SdlWindow* window) {
 
 class AutoRender final : public PlatRender {
 public:
-    explicit AutoRender(SdlWindow* w) : window_(w), gl_(SdlCreateRender(w)), active_(gl_) {
-        const char* mode = std::getenv("KELVORINE_RENDER");
-        if (mode != nullptr && std::strcmp(mode, "soft") == 0) choice_ = Choice::Soft;
-        if (mode != nullptr && std::strcmp(mode, "gl") == 0) choice_ = Choice::Gl;
+    explicit AutoRender(SdlWindow* w) : window_(w), gl_(SdlCreateRender(w)), active_(gl_), choice_(EarlyChoice()) {
         const char* exitAfter = std::getenv("KELVORINE_EXIT_AFTER_FIRST_PRESENT");
         if (exitAfter != nullptr && std::strcmp(exitAfter, "title") == 0) exitScene_ = 1;
         if (exitAfter != nullptr && std::strcmp(exitAfter, "play") == 0) exitScene_ = 4;
@@ -358,8 +388,6 @@ public:
     void LeaveFullscreenState() override { active_->LeaveFullscreenState(); }
 
 private:
-    enum class Choice { Undecided, Gl, Soft };
-
     void ExitCheck() {
         if (gGame == nullptr || gGame->mapSceneEntity == nullptr) return;
         if (gGame->mapSceneEntity->sceneNumber != exitScene_) return;
@@ -376,10 +404,12 @@ private:
     PlatRender* gl_;
     SoftRender* soft_ = nullptr;
     PlatRender* active_;
-    Choice choice_ = Choice::Undecided;
+    Choice choice_;
     int32_t exitScene_ = 0;
 };
 
 }  // namespace
+
+bool SdlRenderWantsOpenGl() { return EarlyChoice() != Choice::Soft; }
 
 PlatRender* SdlCreateAutoRender(SdlWindow* window) { return new AutoRender(window); }

@@ -56,7 +56,8 @@ bool SdlWindow::Create() {
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
     window = SDL_CreateWindow("Kelvorine", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                               kClientWidth, kClientHeight,
-                              SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+                              (SdlRenderWantsOpenGl() ? SDL_WINDOW_OPENGL : 0) | SDL_WINDOW_HIDDEN |
+                                  SDL_WINDOW_RESIZABLE);
     if (window == nullptr) {
         SDL_Log("window: %s", SDL_GetError());
         return false;
