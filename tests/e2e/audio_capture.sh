@@ -165,7 +165,7 @@ if M > after + 0.5:
     fail(f"music began {M - after:.2f} s after the game's first frame")
 if M < before - 0.05:
     fail("music began before the game")
-print(f"ok: title silent; effect 0 at +{E - press:.2f} s; music {M - shots[k][0]:+.2f} s from the game's first frame")
+print(f"ok: title silent; effect 0 at {E - press:+.2f} s; music {M - shots[k][0]:+.2f} s from the game's first frame")
 PY
 rm -rf "$WORK/shots"
 

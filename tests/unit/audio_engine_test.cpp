@@ -158,6 +158,20 @@ TEST_F(EngineTest, PlayRestartsOverlapsAndRearms) {
     xa.PlaySe(32);  // out of range: nothing
 }
 
+TEST_F(EngineTest, MusicVoiceAndThreadFailuresEndTheStart) {
+    ASSERT_TRUE(xa.CreateEngine());
+    platform.audio.failVoices = true;
+    EXPECT_FALSE(xa.CreateBgmVoice());
+    platform.audio.failVoices = false;
+    ASSERT_TRUE(xa.CreateBgmVoice());
+    platform.services.failThread = true;
+    EXPECT_FALSE(xa.StartStreamThread());
+    EXPECT_FALSE(xa.streamThread);
+    ASSERT_EQ(platform.services.messages.size(), 1u);
+    EXPECT_EQ(platform.services.messages[0].text, u"スレッドの生成に失敗");
+    EXPECT_EQ(platform.services.messages[0].caption, u"Error");
+}
+
 TEST_F(EngineTest, RealWaveFilesLoadAsEffects) {
     sys.soundMode = 1;
     ASSERT_TRUE(xa.CreateEngine());
