@@ -50,16 +50,26 @@ need_stage() {
     mkdir -p "$SHOTS"
 }
 
+# A private X server on a free display number well above the ones people type by hand.
 start_x() {
-    local fifo="$WORK/display"
-    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-    XVFB_PID=$!
-    for _ in $(seq 50); do
-        [ -s "$fifo" ] && break
-        sleep 0.1
+    local n
+    for _ in $(seq 20); do
+        n=$((200 + RANDOM % 700))
+        [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        for _ in $(seq 50); do
+            [ -S "/tmp/.X11-unix/X$n" ] && break
+            kill -0 "$XVFB_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+        if kill -0 "$XVFB_PID" 2>/dev/null && [ -S "/tmp/.X11-unix/X$n" ]; then
+            export DISPLAY=":$n"
+            touch "$WORK/display"
+            return 0
+        fi
     done
-    [ -s "$fifo" ] || fail "Xvfb did not start"
-    export DISPLAY=":$(head -1 "$fifo")"
+    fail "Xvfb did not start"
 }
 
 # Starts the game from its folder; its exit code lands in $WORK/exit.
@@ -137,6 +147,18 @@ settle() {
     done
 }
 
+# press_until KEY NAME CONDITION: presses KEY until screenshot NAME meets CONDITION (a press can be
+# lost when the machine is busy); false after three presses.
+press_until() {
+    local key=$1 name=$2
+    shift 2
+    for _ in 1 2 3; do
+        press "$key"
+        settle "$name" 4 "$*" && return 0
+    done
+    return 1
+}
+
 # Waits for the game to end; prints its exit code.
 wait_exit() {
     for _ in $(seq "${1:-100}"); do
@@ -160,8 +182,9 @@ close_boxes() {
         b=$(message_boxes | head -1)
         if [ -n "$b" ]; then
             sleep 0.3
-            timeout 5 xdotool key --window "$b" Return
-            count=$((count + 1))
+            # A box can vanish between the listing and the key (X errors then); it is simply
+            # looked for again.
+            if timeout 5 xdotool key --window "$b" Return 2>/dev/null; then count=$((count + 1)); fi
             sleep 0.5
         fi
         sleep 0.2

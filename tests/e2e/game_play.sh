@@ -40,14 +40,16 @@ for _ in $(seq 50); do [ "$(geometry)" = "$framed" ] && break; sleep 0.1; done
 timeout 5 xdotool windowfocus --sync "$W"
 
 press z
-# The fade to black, then the game fades in.
-settle game 30 'above "$(brightness game $BORDER)" 0.38' || fail "the game did not fade in"
+# The fade to black, then the game fades in (a key lost on a busy machine is pressed again).
+if ! settle game 30 'above "$(brightness game $BORDER)" 0.38'; then
+    press z
+    settle game 30 'above "$(brightness game $BORDER)" 0.38' || fail "the game did not fade in"
+fi
 above "$(spread game $WELL)" 0.06 || fail "the well is blank"
 above "$(spread game $NEXT)" 0.08 || fail "the next pieces are blank"
 above "$(difference title game $MENU)" 0.05 || fail "the title is still shown after DECISION"
 
-press a
-settle pause 10 'above "$(difference game pause $NEXT)" 0.03 &&
+press_until a pause 'above "$(difference game pause $NEXT)" 0.03 &&
                  above "$(brightness pause $PAUSE_TEXT)" "$(brightness game $PAUSE_TEXT)"' ||
     fail "the pause left the next pieces shown or shows no pause text"
 
