@@ -5,7 +5,7 @@
 #
 # Environment:
 #   KELVORINE_WIN_BUILD   build folder (default build/windows-release)
-#   KELVORINE_WIN_TYPE    CMake build type (default Release)
+#   KELVORINE_WIN_TYPE    CMake build type (default RelWithDebInfo, as the Linux build)
 #
 # Steps: installs the missing Debian packages (cross compiler, Wine, ...); builds libogg,
 # libvorbis, libpng and googletest for mingw from Debian's source packages into
@@ -194,33 +194,34 @@ win_configure_and_build() {
     log "Windows build took $((SECONDS - started)) s"
 }
 
-# The Linux data generator's output, or a run of it.
-win_find_data() {
-    local d
-    for d in "$KELVORINE_SRC"/build/default/stage/data "$KELVORINE_SRC"/build/*/stage/data; do
-        [ -d "$d/grp" ] && { echo "$d"; return 0; }
-    done
-    return 1
+# A Linux build of the data generator (newest first); the Windows build does not build it.
+win_find_mkdata() {
+    local mk
+    mk=$(ls -t "$KELVORINE_SRC"/build/*/kelvorine-mkdata 2>/dev/null | grep -v '/build/windows' | head -1 || true)
+    [ -n "$mk" ] && [ -x "$mk" ] && echo "$mk"
 }
 
+# Copies the game's files into <build>/stage: kelvorine.exe, the shaders, dir.txt and the data
+# folder (from the Linux data generator: a run of it, or the staging folder of a Linux build).
 win_stage() {
-    local build=$1 stage="$1/stage" data
+    local build=$1 stage="$1/stage" mk d
     rm -rf "$stage"
     mkdir -p "$stage"
-    cp "$build/kelvorine.exe" "$build/SampleVS.cso" "$build/SamplePS.cso" "$stage/"
-    if data=$(win_find_data); then
-        cp -r "$data" "$stage/data"
-        [ -f "$data/../dir.txt" ] && cp "$data/../dir.txt" "$stage/dir.txt"
+    cp "$build/SampleVS.cso" "$build/SamplePS.cso" "$stage/"
+    # The debug information stays in the build folder.
+    x86_64-w64-mingw32-strip -o "$stage/kelvorine.exe" "$build/kelvorine.exe"
+    if mk=$(win_find_mkdata) && "$mk" "$stage" >&2; then
+        log "data generated with $mk"
     else
-        local mk
-        mk=$(ls -t "$KELVORINE_SRC"/build/*/kelvorine-mkdata 2>/dev/null | grep -v '/windows' | head -1 || true)
-        if [ -n "$mk" ]; then
-            log "generating the data folder with $mk"
-            "$mk" "$stage/data" >&2 || log "kelvorine-mkdata failed: the folder has no data"
-        else
-            log "no data folder found (build the Linux kelvorine-mkdata first): the folder has no data"
-        fi
+        for d in "$KELVORINE_SRC"/build/default/stage "$KELVORINE_SRC"/build/*/stage; do
+            if [ -d "$d/data" ] && [ -f "$d/dir.txt" ]; then
+                cp -r "$d/data" "$d/dir.txt" "$stage/"
+                log "data copied from $d"
+                break
+            fi
+        done
     fi
+    [ -d "$stage/data" ] || log "no data folder: build the Linux kelvorine-mkdata first"
     # dir.txt: UTF-16 little-endian with a byte-order mark, "data\" without a line break.
     [ -f "$stage/dir.txt" ] || printf '\xff\xfed\0a\0t\0a\0\\\0' >"$stage/dir.txt"
     log "ready-to-zip folder: $stage"
@@ -237,7 +238,7 @@ win_main() {
         shift
     done
     local build=${KELVORINE_WIN_BUILD:-$KELVORINE_SRC/build/windows-release}
-    local type=${KELVORINE_WIN_TYPE:-Release}
+    local type=${KELVORINE_WIN_TYPE:-RelWithDebInfo}
     local started=$SECONDS
     win_install_packages
     win_build_deps

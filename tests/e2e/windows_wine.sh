@@ -1,0 +1,195 @@
+#!/bin/bash
+# The native Windows version, cross-built with mingw-w64 and run under Wine on Xvfb:
+#   1. builds it (scripts/build-windows.sh: packages, cached dependencies, kelvorine.exe, the
+#      shaders, the test programs, the ready-to-zip folder) in build/windows-ci;
+#   2. runs the unit tests cross-compiled for Windows;
+#   3. starts kelvorine.exe from its folder in a fresh Wine prefix: the title is drawn, DECISION (Z)
+#      starts a game, Esc ends the program with exit code 0 and "Game.ini" written;
+#   4. replays tests/replay/*.txt with the Windows kelvorine-replay and compares the traces with
+#      the Linux build's.
+# Every Wine call runs under a time limit; a message box fails the test (and is closed), a crash
+# fails it through the exit code.
+# $1 = source folder, $2 = build folder (the Linux build that runs this test).
+set -uo pipefail
+SRC=$1
+BUILD=$2
+STARTED=$SECONDS
+
+# Sanitizer folders test the Linux build only; a Windows build folder does not run itself.
+if grep -qsE -- '-fsanitize|CMAKE_CROSSCOMPILING_EMULATOR:' "$BUILD/CMakeCache.txt" ||
+    grep -qs 'mingw-w64.cmake' "$BUILD/CMakeCache.txt"; then
+    echo "not a plain Linux build folder: skipped"
+    exit 77
+fi
+
+export TZ=UTC
+export KELVORINE_WIN_LIB=1
+# shellcheck source=../../scripts/build-windows.sh
+source "$SRC/scripts/build-windows.sh"
+set +e
+
+WORK=$(mktemp -d /tmp/kelvorine-wine-XXXXXX)
+XPID=''
+GPID=''
+WATCH=''
+cleanup() {
+    [ -n "$WATCH" ] && kill "$WATCH" 2>/dev/null
+    [ -n "$GPID" ] && kill "$GPID" 2>/dev/null
+    win_wine_stop
+    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+step() { echo "== $* ($((SECONDS - STARTED)) s)"; }
+
+# ------------------------------------------------------------------------------ build
+step "packages and dependencies"
+win_install_packages || fail "cannot install the cross compiler and Wine"
+win_build_deps || fail "dependency build"
+
+for d in $(seq 71 120); do
+    if [ ! -e "/tmp/.X$d-lock" ] && [ ! -e "/tmp/.X11-unix/X$d" ]; then
+        DISP=:$d
+        break
+    fi
+done
+Xvfb "$DISP" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+XPID=$!
+export DISPLAY=$DISP
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+step "fresh Wine prefix"
+# The display is known before Wine starts: its desktop takes the screen size from it.
+win_wine_start "$WORK/prefix" fresh
+
+step "Windows build"
+WBUILD="$SRC/build/windows-ci"
+BUILD_START=$SECONDS
+win_configure_and_build "$WBUILD" RelWithDebInfo >"$WORK/build.log" 2>&1 ||
+    { tail -40 "$WORK/build.log"; fail "Windows build"; }
+win_stage "$WBUILD" >>"$WORK/build.log" 2>&1
+echo "Windows build: $((SECONDS - BUILD_START)) s"
+for f in kelvorine.exe SampleVS.cso SamplePS.cso dir.txt; do
+    [ -s "$WBUILD/stage/$f" ] || fail "the folder lacks $f"
+done
+[ -d "$WBUILD/stage/data" ] || fail "the folder has no data (build kelvorine-mkdata in $BUILD)"
+# DXBC objects: "DXBC" magic.
+for f in SampleVS.cso SamplePS.cso; do
+    [ "$(head -c 4 "$WBUILD/stage/$f")" = DXBC ] || fail "$f is not a compiled shader"
+done
+
+# ------------------------------------------------------------------------------ unit tests
+step "unit tests under Wine"
+(cd "$WBUILD" && timeout 600 wine tests/kelvorine_tests.exe --gtest_brief=1 </dev/null >"$WORK/unit.txt" 2>&1)
+rc=$?
+grep -E '^\[  (PASSED|FAILED|SKIPPED) ' "$WORK/unit.txt"
+if [ $rc -ne 0 ]; then
+    grep -E '^\[  FAILED  \]|Failure|error' "$WORK/unit.txt" | head -40
+    [ $rc -eq 124 ] && echo "the unit tests did not finish in time; last lines:" && tail -5 "$WORK/unit.txt"
+    fail "unit tests under Wine (exit $rc)"
+fi
+
+# ------------------------------------------------------------------------------ the game
+step "kelvorine.exe"
+# Any message box is a failure: note it and close it so that nothing waits on it.
+watch_boxes() {
+    while :; do
+        for w in $(xdotool search --name '^(Message|Error)$' 2>/dev/null); do
+            echo "message box: $(xdotool getwindowname "$w" 2>/dev/null)" >>"$WORK/boxes.txt"
+            xdotool key --window "$w" Return 2>/dev/null
+        done
+        sleep 0.5
+    done
+}
+watch_boxes &
+WATCH=$!
+
+RUN="$WORK/run"
+cp -r "$WBUILD/stage" "$RUN"
+rm -f "$RUN/Game.ini"
+(cd "$RUN" && exec timeout 90 wine kelvorine.exe </dev/null >"$WORK/game.txt" 2>&1) &
+GPID=$!
+
+W=''
+for _ in $(seq 60); do
+    W=$(xdotool search --onlyvisible --name '^Kelvorine$' 2>/dev/null | head -1)
+    [ -n "$W" ] && break
+    kill -0 "$GPID" 2>/dev/null || break
+    sleep 0.5
+done
+[ -n "$W" ] || { cat "$WORK/game.txt"; fail "no window"; }
+sleep 4  # the first picture comes 2-3 s after the window
+
+# Holds a key long enough for the once-per-frame poll.
+press() {
+    xdotool windowfocus --sync "$W" 2>/dev/null
+    xdotool keydown "$1"
+    sleep 0.1
+    xdotool keyup "$1"
+}
+# Mean brightness and number of colours of the window.
+shot() { import -window "$W" "$WORK/$1.png" 2>/dev/null && convert "$WORK/$1.png" -format '%[fx:mean] %k' info:; }
+
+read -r mean colours < <(shot title)
+echo "title: mean $mean, $colours colours"
+awk -v m="$mean" -v c="$colours" 'BEGIN { exit !(m > 0.05 && c > 200) }' || fail "the title is not drawn"
+
+press z
+sleep 4  # the menu closes, the screen fades out and the game fades in
+read -r mean colours < <(shot game)
+echo "game: mean $mean, $colours colours"
+awk -v m="$mean" -v c="$colours" 'BEGIN { exit !(m > 0.02 && c > 50) }' || fail "nothing drawn after DECISION"
+diff=$(compare -metric RMSE "$WORK/title.png" "$WORK/game.png" null: 2>&1 | sed -E 's/.*\(([0-9.e-]+)\).*/\1/')
+echo "title -> game difference: $diff"
+awk -v d="$diff" 'BEGIN { exit !(d > 0.05) }' || fail "DECISION did not start a game"
+# The well: its two walls of grey blocks (screen columns 496-520 and 760-784) beside the dark well.
+region_mean() { convert "$WORK/game.png" -resize 1280x720! -crop "$1" -format '%[fx:mean]' info:; }
+left=$(region_mean 12x300+502+200)
+well=$(region_mean 200x300+540+200)
+right=$(region_mean 12x300+766+200)
+echo "well: left wall $left, inside $well, right wall $right"
+awk -v l="$left" -v w="$well" -v r="$right" 'BEGIN { exit !(l > 0.3 && r > 0.3 && w < 0.2) }' ||
+    fail "no well on the game screen"
+
+press Escape
+for _ in $(seq 40); do kill -0 "$GPID" 2>/dev/null || break; sleep 0.5; done
+wait "$GPID"
+rc=$?
+GPID=''
+cat "$WORK/game.txt"
+[ $rc -eq 124 ] && fail "kelvorine.exe did not end after Esc"
+[ $rc -eq 0 ] || fail "kelvorine.exe ended with exit code $rc"
+[ -f "$RUN/Game.ini" ] || fail "Game.ini not written"
+[ "$(stat -c %s "$RUN/Game.ini")" -eq 512 ] || fail "Game.ini is not 512 bytes"
+[ -f "$WORK/boxes.txt" ] && { cat "$WORK/boxes.txt"; fail "a message box appeared"; }
+
+# ------------------------------------------------------------------------------ replays
+step "replay traces"
+LINUX_REPLAY="$BUILD/kelvorine-replay"
+if [ ! -x "$LINUX_REPLAY" ]; then
+    echo "no Linux kelvorine-replay in $BUILD: traces not compared"
+else
+    n=0
+    for script in "$SRC"/tests/replay/*.txt; do
+        [ -f "$script" ] || continue
+        start=$(grep -o -- '--start [a-z]*' "$script" | head -1 | cut -d' ' -f2)
+        name=$(basename "$script" .txt)
+        "$LINUX_REPLAY" --start "${start:-title}" <"$script" >"$WORK/$name.linux" 2>/dev/null
+        (cd "$WBUILD" && timeout 120 wine kelvorine-replay.exe --start "${start:-title}" <"$script" \
+            2>/dev/null | tr -d '\r' >"$WORK/$name.windows")
+        [ -s "$WORK/$name.linux" ] || fail "no Linux trace for $name"
+        cmp -s "$WORK/$name.linux" "$WORK/$name.windows" ||
+            { diff "$WORK/$name.linux" "$WORK/$name.windows" | head -5; fail "trace $name differs"; }
+        echo "$name: $(wc -l <"$WORK/$name.linux") frames, identical"
+        n=$((n + 1))
+    done
+    echo "$n traces compared"
+fi
+
+step "done"
+exit 0
