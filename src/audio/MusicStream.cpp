@@ -122,9 +122,14 @@ private:
             int d = Byte();
             if (d < 0) return 0xFFFD;
             if ((d & 0xC0) != 0x80) {
-                pending_[0] = static_cast<uint8_t>(d);  // resynchronise on the offending byte
-                pendingPos_ = 0;
-                pendingCount_ = 1;
+                // Resynchronise on the offending byte: it is read again as the next character.
+                if (pendingPos_ > 0 && pendingPos_ <= pendingCount_ && pending_[pendingPos_ - 1] == d) {
+                    --pendingPos_;  // it came from the bytes held back at the start
+                } else {
+                    pending_[0] = static_cast<uint8_t>(d);
+                    pendingPos_ = 0;
+                    pendingCount_ = 1;
+                }
                 return 0xFFFD;
             }
             cp = cp << 6 | (static_cast<uint32_t>(d) & 0x3F);

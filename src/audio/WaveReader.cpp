@@ -91,7 +91,9 @@ bool WaveReader::Open(const char16_t* path) {
     ok = ok && std::fread(pcm, 1, 16, file) == 16;
     if (ok) {
         uint16_t cbSize = 0;
-        if (Le16(pcm) != kWaveFormatPcm) {
+        // Only a format chunk of 18 bytes or more has the extension size; a 16-byte chunk of
+        // another format has none (reading on would take the next chunk's header for it).
+        if (Le16(pcm) != kWaveFormatPcm && fmt.size >= 18) {
             uint8_t cb[2];
             ok = std::fread(cb, 1, 2, file) == 2;
             if (ok) cbSize = Le16(cb);
