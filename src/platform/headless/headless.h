@@ -13,6 +13,7 @@
 //   [X] message boxes recorded (and echoed to stderr), never blocking
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -36,13 +37,14 @@ public:
     void LocalTime(int64_t t, std::tm* out) override;
 
     // Virtual time in microseconds; Milliseconds() is micros / 1000 truncated to 32 bits.
-    uint64_t micros = 0;
+    // Atomic: the music thread sleeps on the same clock as the main thread.
+    std::atomic<uint64_t> micros{0};
     // Added to the virtual time on every Milliseconds()/Counter() read (0 = time stands still
     // while the code polls; a nonzero step lets a busy-wait finish).
     uint64_t microsPerRead = 0;
     int64_t calendar = 0;
-    int sleeps = 0;          // number of Sleep calls with ms > 0
-    int yields = 0;          // number of Sleep(0) calls
+    std::atomic<int> sleeps{0};  // number of Sleep calls with ms > 0
+    std::atomic<int> yields{0};  // number of Sleep(0) calls
     int periodBegun = 0;
     int periodEnded = 0;
 };
