@@ -118,6 +118,13 @@ bool RebuildDevice(System* system, MapSceneEntity* scene, CDx_Gr* dxGr) {
     return true;
 }
 
+bool AnyListTextureLoaded(const CDx_Gr* dxGr) {
+    for (int id = 0; id < kListTextures; ++id) {
+        if (dxGr->textureLoaded[id]) return true;
+    }
+    return false;
+}
+
 int MainLoop(ShellWindowEvents* events) {
     System* system = gGame->system;
     MapSceneEntity* scene = gGame->mapSceneEntity;
@@ -156,8 +163,12 @@ int MainLoop(ShellWindowEvents* events) {
         // 6. Window form.
         if (system->toggleRequest != 0) ToggleWindowForm(system);
 
-        // 7, 8. Device health and rebuild.
+        // 7, 8. Device health and rebuild. A device that CheckDevice had to re-create has lost
+        //    its textures (and may have failed to come back): the rebuild of step 8 then runs as
+        //    for a lost present, so the pictures return or the run ends with its message.
+        const bool hadTextures = AnyListTextureLoaded(dxGr);
         dxGr->CheckDevice();
+        if (hadTextures && !AnyListTextureLoaded(dxGr)) system->deviceLost = 1;
         if (system->deviceLost != 0 && !RebuildDevice(system, scene, dxGr)) return EarlyExit();
 
         // 9. Frame skip decision and wait.

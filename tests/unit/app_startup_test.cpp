@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "files_fixture.h"
+#include "render_test_support.h"
 #include "game/PlayState.h"
 #include "graphics/CDx_Gr.h"
 #include "shell/App.h"
@@ -282,6 +283,32 @@ TEST_F(AppTest, LostDeviceIsRebuiltWithItsTextures) {
     // One device at start and one after each of the three lost presents.
     EXPECT_EQ(platform.render->creates, 4);
     EXPECT_TRUE(platform.services.messages.empty());
+    ExpectCleanExit();
+}
+
+TEST_F(AppTest, DeviceResetReportedByTheHealthCheckAlsoReloadsTheTextures) {
+    // Record 0 names a real picture, so a re-created device visibly lacks it.
+    rendertest::PngShape shape;
+    shape.palette = rendertest::TestPalette(16);
+    ASSERT_TRUE(rendertest::WriteTestPng(Host("data/grp/grp_0000.png"), shape,
+                                         [](int x, int y) { return static_cast<uint32_t>((x + y) % 16); }));
+    std::u16string text = u"grp\\grp_0000.png\r\n";
+    for (int i = 1; i < 64; ++i) {
+        std::u16string n = u"null0000.png";
+        n.resize(16, u'\0');
+        text += n + u"\r\n";
+    }
+    WriteBytes("data/grp/grp_0003.txt", Utf16Bytes(text));
+    platform.render->removedReason = kDeviceReset;
+    Script({kOther, kEscape});
+
+    EXPECT_EQ(KelvorineMain(1), 0);
+
+    // Three turns, each: the check re-creates the device and says so, then the rebuild of the
+    // lost device brings the textures back.
+    EXPECT_EQ(platform.render->creates, 1 + 3 * 2);
+    ASSERT_EQ(platform.services.messages.size(), 3u);
+    EXPECT_EQ(platform.services.messages[0].text, u"失敗しました。");
     ExpectCleanExit();
 }
 
