@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The real game under a virtual X server: the title appears, DECISION starts a game after the
-# fade, the board and the next pieces appear, Alt+Enter switches to a borderless window over the
+# fade, the board and the next pieces appear, a second copy leaves at once, Alt+Enter switches to a borderless window over the
 # screen and back to the framed window where it was, PAUSE hides the board behind "P A U S E", and Esc
 # writes "Game.ini" and "dir.txt" and ends with exit code 0.
 source "$(dirname "$0")/game_lib.bash"
@@ -21,6 +21,11 @@ BORDER=20x600+497+40
 
 settle title 20 'above "$(spread title $LOGO)" 0.05 && above "$(spread title $MENU)" 0.05' ||
     fail "the title logo or menu is blank"
+
+# A second copy on the same display leaves at once with exit code 0 and no window of its own.
+second=$(cd "$GAME_DIR" && SDL_AUDIODRIVER=dummy timeout 10 ./kelvorine >/dev/null 2>&1; echo $?)
+[ "$second" = 0 ] || fail "the second copy ended with $second"
+[ "$(xdotool search --onlyvisible --name '^Kelvorine$' | wc -l)" = 1 ] || fail "two game windows"
 
 # Alt+Enter: borderless over the whole screen, then back.
 geometry() { xwininfo -id "$W" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width:/{w=$2} /Height:/{h=$2} END{print w "x" h "+" x "+" y}'; }
