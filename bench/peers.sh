@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# Side-by-side resource use of the game and of the falling-block games Debian ships, in one run,
+# under Xvfb with no sound device:
+#   CPU    % of one core over SECONDS (default 30), from utime + stime in /proc/<pid>/stat, for the
+#          game process and, separately, for its own X server (each program gets a fresh Xvfb);
+#   memory peak resident set (VmHWM) of the game process at the end of the run.
+# Each program is measured on its title or menu, then in a game (started from that menu).
+# vitetris is a terminal game and runs in tmux, so it has no X server figure.
+#
+#   bench/peers.sh BUILD_FOLDER [SECONDS]
+#
+# Missing peers are installed with apt-get (ltris, quadrapassel, vitetris, tmux). The game runs
+# from a copy of BUILD_FOLDER/stage with SDL's dummy audio driver (it needs an output device;
+# the peers run without one). KELVORINE_RENDER is passed through.
+set -u
+BUILD=${1:?build folder}
+SECS=${2:-30}
+SETTLE=4
+WORK=$(mktemp -d /tmp/kelvorine-peers-XXXXXX)
+XVFB_PID=
+APP_PID=
+cleanup() {
+    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+    tmux kill-session -t kelvorine-peers 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+missing=()
+for p in ltris quadrapassel vitetris tmux xdotool Xvfb; do command -v "$p" >/dev/null || missing+=("$p"); done
+if [ ${#missing[@]} -gt 0 ]; then
+    pkgs=$(printf '%s\n' "${missing[@]}" | sed 's/^Xvfb$/xvfb/' | tr '\n' ' ')
+    echo "installing $pkgs" >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y $pkgs >/dev/null || { echo "apt-get failed" >&2; exit 1; }
+fi
+[ -x "$BUILD/stage/kelvorine" ] || { echo "no staging folder in $BUILD/stage" >&2; exit 1; }
+cp -r "$BUILD/stage" "$WORK/game"
+
+TICK=$(getconf CLK_TCK)
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
+hwm() { awk '/VmHWM/{printf "%.1f", $2 / 1024}' "/proc/$1/status" 2>/dev/null; }
+
+# measure PID XPID: "game% x%" over SECS seconds (x% is "-" without an X server).
+measure() {
+    local a b xa=0 xb=0
+    a=$(ticks "$1")
+    [ -n "$2" ] && xa=$(ticks "$2")
+    sleep "$SECS"
+    b=$(ticks "$1")
+    [ -n "$2" ] && xb=$(ticks "$2")
+    local g x="-"
+    g=$(awk -v d=$((b - a)) -v t="$TICK" -v s="$SECS" 'BEGIN {printf "%.1f", d * 100 / t / s}')
+    [ -n "$2" ] && x=$(awk -v d=$((xb - xa)) -v t="$TICK" -v s="$SECS" 'BEGIN {printf "%.1f", d * 100 / t / s}')
+    echo "$g $x"
+}
+
+start_x() {
+    rm -f "$WORK/display"
+    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    for _ in $(seq 50); do [ -s "$WORK/display" ] && break; sleep 0.1; done
+    export DISPLAY=":$(head -1 "$WORK/display")"
+}
+stop_all() {
+    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null && sleep 0.5 && kill -9 "$APP_PID" 2>/dev/null
+    wait "$APP_PID" 2>/dev/null
+    APP_PID=
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+    wait "$XVFB_PID" 2>/dev/null
+    XVFB_PID=
+}
+window_of() { timeout 20 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1; }
+hold() {  # hold WINDOW KEY: about 100 ms, as the games poll key levels
+    timeout 5 xdotool keydown --window "$1" "$2"; sleep 0.1; timeout 5 xdotool keyup --window "$1" "$2"; sleep 0.3
+}
+
+ROWS=()
+row() { ROWS+=("$(printf '%-13s %-6s %8s %8s %9s' "$1" "$2" "$3" "$4" "$5")"); }
+
+# ---------------------------------------------------------------- kelvorine
+start_x
+(cd "$WORK/game" && SDL_AUDIODRIVER=dummy exec ./kelvorine >/dev/null 2>&1) &
+APP_PID=$!
+W=$(window_of '^Kelvorine$')
+sleep "$SETTLE"
+read -r g x < <(measure "$APP_PID" "$XVFB_PID")
+row kelvorine title "$g" "$x" "$(hwm "$APP_PID")"
+timeout 5 xdotool windowfocus --sync "$W" 2>/dev/null
+hold "$W" z
+sleep "$SETTLE"
+read -r g x < <(measure "$APP_PID" "$XVFB_PID")
+row kelvorine game "$g" "$x" "$(hwm "$APP_PID")"
+stop_all
+
+# ---------------------------------------------------------------- ltris (SDL 1.2)
+start_x
+(cd "$WORK" && exec ltris >/dev/null 2>&1) &
+APP_PID=$!
+W=$(window_of 'LTris')
+sleep "$SETTLE"
+read -r g x < <(measure "$APP_PID" "$XVFB_PID")
+row ltris menu "$g" "$x" "$(hwm "$APP_PID")"
+# Menu: "New Game" opens the game menu, whose first entry starts a game.
+hold "$W" Return
+hold "$W" Return
+sleep "$SETTLE"
+read -r g x < <(measure "$APP_PID" "$XVFB_PID")
+row ltris game "$g" "$x" "$(hwm "$APP_PID")"
+stop_all
+
+# ---------------------------------------------------------------- quadrapassel (GTK)
+start_x
+(cd "$WORK" && exec quadrapassel >/dev/null 2>&1) &
+APP_PID=$!
+W=$(window_of 'Quadrapassel')
+sleep "$SETTLE"
+read -r g x < <(measure "$APP_PID" "$XVFB_PID")
+row quadrapassel menu "$g" "$x" "$(hwm "$APP_PID")"
+# Return crashes its start screen; the Play button is clicked instead (centre of the window).
+eval "$(xdotool getwindowgeometry --shell "$W" 2>/dev/null)"
+timeout 5 xdotool mousemove --window "$W" $((WIDTH / 2)) $((HEIGHT / 2)) click 1
+sleep "$SETTLE"
+read -r g x < <(measure "$APP_PID" "$XVFB_PID")
+row quadrapassel game "$g" "$x" "$(hwm "$APP_PID")"
+stop_all
+
+# ---------------------------------------------------------------- vitetris (terminal, in tmux)
+tmux kill-session -t kelvorine-peers 2>/dev/null
+tmux new-session -d -s kelvorine-peers -x 80 -y 30 vitetris
+sleep 1
+APP_PID=$(pgrep -n -x vitetris)
+sleep "$SETTLE"
+read -r g x < <(measure "$APP_PID" "")
+row vitetris menu "$g" "$x" "$(hwm "$APP_PID")"
+tmux send-keys -t kelvorine-peers Enter
+sleep 0.5
+tmux send-keys -t kelvorine-peers Enter
+sleep "$SETTLE"
+read -r g x < <(measure "$APP_PID" "")
+row vitetris game "$g" "$x" "$(hwm "$APP_PID")"
+tmux kill-session -t kelvorine-peers
+APP_PID=
+
+echo "CPU in % of one core over ${SECS} s; memory = peak resident (VmHWM) in MB; $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+printf '%-13s %-6s %8s %8s %9s\n' program screen "cpu%" "X cpu%" "peak MB"
+printf '%s\n' "${ROWS[@]}"
