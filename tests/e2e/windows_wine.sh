@@ -171,6 +171,9 @@ cat "$WORK/game.txt"
 # ------------------------------------------------------------------------------ replays
 step "replay traces"
 LINUX_REPLAY="$BUILD/kelvorine-replay"
+# The Linux tool of the same sources (a no-op when the build folder is current).
+timeout 300 cmake --build "$BUILD" --target kelvorine-replay >"$WORK/linux-replay.log" 2>&1 ||
+    echo "the Linux kelvorine-replay could not be rebuilt; using what $BUILD holds"
 if [ ! -x "$LINUX_REPLAY" ]; then
     echo "no Linux kelvorine-replay in $BUILD: traces not compared"
 else
