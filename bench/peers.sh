@@ -13,6 +13,7 @@
 # from a copy of BUILD_FOLDER/stage with SDL's dummy audio driver (it needs an output device;
 # the peers run without one). KELVORINE_RENDER is passed through.
 set -u
+export PATH="$PATH:/usr/games"
 BUILD=${1:?build folder}
 SECS=${2:-30}
 SETTLE=4
@@ -26,6 +27,7 @@ cleanup() {
     rm -rf "$WORK"
 }
 trap cleanup EXIT
+trap "exit 1" INT TERM
 
 missing=()
 for p in ltris quadrapassel vitetris tmux xdotool Xvfb; do command -v "$p" >/dev/null || missing+=("$p"); done

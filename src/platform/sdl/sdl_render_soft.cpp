@@ -296,7 +296,7 @@ enum class Choice { Undecided, Gl, Soft };
 // window is then made without an OpenGL drawable, which keeps the OpenGL driver out of the
 // process entirely. Anything else is settled by asking a context for its renderer.
 Choice EarlyChoice() {
-    static Choice choice = [] {
+    return [] {
         const char* mode = std::getenv("KELVORINE_RENDER");
         if (mode != nullptr && std::strcmp(mode, "soft") == 0) return Choice::Soft;
         if (mode != nullptr && std::strcmp(mode, "gl") == 0) return Choice::Gl;
@@ -313,7 +313,6 @@ Choice EarlyChoice() {
         }
         return Choice::Soft;
     }();
-    return choice;
 }
 
 // True when an OpenGL context can be made and its renderer runs on the processor.
