@@ -38,7 +38,7 @@ for name in "${targets[@]}"; do
     seeds=("$corpus")
     # Inputs that once crashed are replayed first, then kept as seeds.
     if [[ -d "fuzz/regressions/$name" ]]; then
-        seeds+=("fuzz/regressions/$name")
+        seeds+=("$PWD/fuzz/regressions/$name")
     fi
     say "Fuzz: $name for ${seconds}s ($(ls "$corpus" | wc -l) seeds)"
     log="$work/$name/log.txt"
