@@ -5,6 +5,9 @@
 #   ./test.sh                 every stage
 #   ./test.sh unit            only the named stages (setup and build always run first)
 #
+# Stages: unit (ctest of the default preset: unit tests, replay scripts, the real game under Xvfb,
+# the Windows cross build under Wine), sanitizers (asan and tsan presets), fuzz (libFuzzer).
+#
 # To add a stage: write a function stage_<name> and append <name> to STAGES.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -16,7 +19,20 @@ stage_unit() {
     ctest --preset default -j "$(nproc)"
 }
 
-STAGES=(unit)
+# The unit suite under AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded audio and
+# shell tests under ThreadSanitizer.
+stage_sanitizers() {
+    say "Stage sanitizers"
+    scripts/test-sanitizers.sh
+}
+
+# Every libFuzzer target for a bounded time (FUZZ_SECONDS, 30 s each by default).
+stage_fuzz() {
+    say "Stage fuzz"
+    scripts/test-fuzz.sh
+}
+
+STAGES=(unit sanitizers fuzz)
 
 install_packages
 configure_build
