@@ -16,6 +16,8 @@ source scripts/common.sh
 # ctest of the default preset: unit tests and the script (end-to-end) tests.
 stage_unit() {
     say "Stage unit: ctest --preset default"
+    # The end-to-end tests run the staged game (binary, generated data, shaders).
+    cmake --build build/default --target stage
     ctest --preset default -j "$(nproc)"
 }
 
