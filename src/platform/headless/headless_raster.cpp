@@ -76,6 +76,13 @@ inline void Shade(uint32_t* dst, uint32_t texel, const uint32_t* f) {
     *dst = out;
 }
 
+// A span whose texels all replace the destination as they are (opaque in slot 0, any in slot 6).
+void CopySpan(uint32_t* dst, const uint32_t* row, const uint16_t* cols, int n) {
+    for (int k = 0; k < n; ++k) dst[k] = row[cols[k]];
+}
+
+inline uint32_t SwapRedBlue(uint32_t p) { return (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu); }
+
 template <int Slot>
 void ShadeSpan(uint32_t* dst, const uint32_t* row, const uint16_t* cols, int n, const uint32_t* f) {
     for (int k = 0; k < n; ++k) Shade<Slot>(dst + k, row[cols[k]], f);
@@ -180,6 +187,23 @@ void RasterRender::SetBlend(int slot, const float factor[4]) {
         if (f > 1.0f) f = 1.0f;
         factor_[i] = static_cast<uint32_t>(std::lround(static_cast<double>(f) * kOne));
     }
+    if (bgr_) std::swap(factor_[0], factor_[2]);
+    // src * F + dest * (1 - F) with F exactly zero is dest on every colour channel, whatever the
+    // texel; only the alpha channel (src alpha) would change.
+    keepsColour_ = slot_ == 1 && factor[0] == 0.0f && factor[1] == 0.0f && factor[2] == 0.0f;
+}
+
+void RasterRender::SetBgrOrder(bool bgr) {
+    if (bgr == bgr_) return;
+    bgr_ = bgr;
+    std::swap(factor_[0], factor_[2]);
+    for (int id = 0; id < kTextures; ++id) {
+        uint32_t* t = rgba_[id].get();
+        if (t == nullptr) continue;
+        for (int i = 0; i < kTexSide * kTexSide; ++i) t[i] = SwapRedBlue(t[i]);
+    }
+    uint32_t* p = image_.get();
+    for (int i = 0; i < kWidth * kHeight; ++i) p[i] = SwapRedBlue(p[i]);
 }
 
 void RasterRender::BindTexture(int32_t id) {
@@ -189,12 +213,11 @@ void RasterRender::BindTexture(int32_t id) {
 
 bool RasterRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
     if (!HeadlessRender::CreateTexture(id, format, pixels)) return false;
-    if (!rgba_[id]) {
-        rgba_[id].reset(new (std::nothrow) uint32_t[kTexSide * kTexSide]);
-        if (!rgba_[id]) {
-            textures[id].present = false;
-            return false;
-        }
+    if (!rgba_[id]) rgba_[id].reset(new (std::nothrow) uint32_t[kTexSide * kTexSide]);
+    if (!rowMinAlpha_[id]) rowMinAlpha_[id].reset(new (std::nothrow) uint8_t[kTexSide]);
+    if (!rgba_[id] || !rowMinAlpha_[id]) {
+        textures[id].present = false;
+        return false;
     }
     uint32_t* out = rgba_[id].get();
     if (format == PlatTextureFormat::B5G5R5A1) {
@@ -205,12 +228,25 @@ bool RasterRender::CreateTexture(int32_t id, PlatTextureFormat format, const voi
     } else {
         std::memcpy(out, pixels, sizeof(uint32_t) * kTexSide * kTexSide);
     }
+    if (bgr_) {
+        for (int i = 0; i < kTexSide * kTexSide; ++i) out[i] = SwapRedBlue(out[i]);
+    }
+    uint8_t* minAlpha = rowMinAlpha_[id].get();
+    for (int y = 0; y < kTexSide; ++y) {
+        uint32_t m = 255;
+        for (int x = 0; x < kTexSide; ++x) m = std::min(m, out[y * kTexSide + x] >> 24);
+        minAlpha[y] = static_cast<uint8_t>(m);
+    }
     return true;
 }
 
 void RasterRender::Draw4(uint32_t firstIndex) {
     HeadlessRender::Draw4(firstIndex);
     if (lastUpload == nullptr || firstIndex > lastUploadCount || lastUploadCount - firstIndex < 4) return;
+    if (keepsColour_ && alphaUnused_) {
+        ++spritesSkipped;
+        return;
+    }
     const Vertex* v = lastUpload + firstIndex;
 
     Pixel2 p[4];
@@ -258,11 +294,32 @@ void RasterRender::DrawRect(const Pixel2& left, const Pixel2& right, const Pixel
         return;
     }
     const SpanFn span = kSpans[slot_];
+    const uint8_t* minAlpha = rowMinAlpha_[bound_].get();
+    const int n = i1 - i0;
     const double dv = (bottom.v - top.v) / (bottom.y - top.y);
+    int lastRow = -1;                 // texel row of the previous pixel row
+    const uint32_t* lastDst = nullptr;  // that pixel row, when its result ignored the destination
     for (int j = j0; j < j1; ++j) {
         const double cy = j * kSubpixel + kHalfPixel;
-        const uint32_t* row = tex + static_cast<size_t>(Wrap(top.v + (cy - top.y) * dv)) * kTexSide;
-        span(image_.get() + static_cast<size_t>(j) * kWidth + i0, row, cols_, i1 - i0, factor_);
+        const int texRow = Wrap(top.v + (cy - top.y) * dv);
+        uint32_t* dst = image_.get() + static_cast<size_t>(j) * kWidth + i0;
+        if (texRow == lastRow && lastDst != nullptr) {
+            // Same texels, same columns, same blend, destination not read: the same pixels.
+            std::memcpy(dst, lastDst, sizeof(uint32_t) * n);
+            lastDst = dst;
+            continue;
+        }
+        const uint32_t* row = tex + static_cast<size_t>(texRow) * kTexSide;
+        const uint32_t a = minAlpha[texRow];
+        lastRow = texRow;
+        lastDst = nullptr;
+        if (slot_ == kNoBlendSlot || (slot_ == 0 && a == 255)) {
+            CopySpan(dst, row, cols_, n);
+            lastDst = dst;
+        } else {
+            span(dst, row, cols_, n, factor_);
+            if (slot_ == 2 && a >= 128) lastDst = dst;  // src * F + dest * 0, every texel covered
+        }
     }
 }
 

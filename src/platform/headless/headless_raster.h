@@ -18,7 +18,16 @@
 //       of any size are drawn correctly
 //
 // Pixels are 32-bit values holding the bytes r, g, b, a in memory order (little-endian r | g << 8
-// | b << 16 | a << 24). Main thread only.
+// | b << 16 | a << 24), or b, g, r, a when the channel order is set to that of an X11 window
+// surface, so the image can go to the window without a conversion pass. Main thread only.
+//
+// Work saved without changing a pixel of colour:
+//   - a quad entirely outside the image costs its set-up only;
+//   - when the owner declares the alpha channel unused, a sprite whose blend keeps every colour as
+//     it is (slot 1 with a colour factor of exactly zero: src * 0 + dest * 1) is not drawn;
+//   - the texel column of each pixel of a rectangle is computed once per sprite, and a row whose
+//     result does not depend on the destination (every sampled texel covered and the blend
+//     replacing) is copied for the following pixel rows that sample the same texel row.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +57,18 @@ public:
     // Blend state as last bound (slot 0 with factor 0 after Create).
     int BlendSlot() const { return slot_; }
 
+    // Channel order of the image: false r, g, b, a in memory (the default), true b, g, r, a.
+    // Textures already made are converted, so it may be changed at any time.
+    void SetBgrOrder(bool bgr);
+    bool BgrOrder() const { return bgr_; }
+
+    // Declares that nothing reads the alpha channel of the image (a window surface without one),
+    // which lets colour-preserving sprites be skipped.
+    void SetAlphaUnused(bool unused) { alphaUnused_ = unused; }
+
+    // Sprites skipped because their blend leaves every colour unchanged.
+    uint64_t spritesSkipped = 0;
+
 private:
     struct Pixel2 {
         double x, y;  // snapped, in 1/256 pixel
@@ -59,6 +80,11 @@ private:
     std::unique_ptr<uint32_t[]> image_;
     // RGBA8 copy of every loaded texture, made when it is created; valid while the id is present.
     std::unique_ptr<uint32_t[]> rgba_[kTextures];
+    // Smallest alpha in each of the 512 rows of that copy.
+    std::unique_ptr<uint8_t[]> rowMinAlpha_[kTextures];
+    bool bgr_ = false;
+    bool alphaUnused_ = false;
+    bool keepsColour_ = false;  // the bound blend is src * 0 + dest * 1 on every colour channel
     int slot_ = 0;
     uint32_t factor_[4] = {};   // blend factor, 0..65536
     int32_t bound_ = -1;        // bound texture id, -1 none

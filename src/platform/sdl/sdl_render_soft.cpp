@@ -71,6 +71,13 @@ int32_t SoftRender::Create() {
     if (!FileExists("SampleVS.glsl") || !FileExists("SamplePS.glsl")) return -1;
     // Without this SDL would back the window surface with an OpenGL texture of its own.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // Draw in the window's own channel order, so rows go to its surface as they are. Without an
+    // alpha channel in the window nothing reads the image's alpha.
+    if (window_->window != nullptr) {
+        const uint32_t format = SDL_GetWindowPixelFormat(window_->window);
+        SetBgrOrder(format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888);
+        SetAlphaUnused(format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_BGR888);
+    }
     const int32_t r = RasterRender::Create();
     previousValid_ = false;
     repaint_ = true;
@@ -227,9 +234,14 @@ void SoftRender::Show() {
         full = true;
     }
 
+    // How an image row becomes a surface row.
+    enum class Put { Copy, Swap, Opaque, Convert };
     const uint32_t format = s->format->format;
-    const bool swap = format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888;
-    const bool direct = format == SDL_PIXELFORMAT_BGR888 || format == SDL_PIXELFORMAT_ABGR8888;
+    const bool bgr = BgrOrder();
+    Put put = Put::Convert;
+    if (format == SDL_PIXELFORMAT_RGB888) put = bgr ? Put::Copy : Put::Swap;
+    if (format == SDL_PIXELFORMAT_ARGB8888) put = bgr ? Put::Opaque : Put::Swap;
+    if (format == SDL_PIXELFORMAT_BGR888 || format == SDL_PIXELFORMAT_ABGR8888) put = bgr ? Put::Swap : Put::Copy;
     const bool oneToOne = s->w == kImageW && s->h == kImageH;
     const int rowBytes = s->w * s->format->BytesPerPixel;
     if (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0) return;
@@ -244,23 +256,30 @@ void SoftRender::Show() {
         bool changed = false;
         if (y < s->h) {
             const uint32_t* src = image + static_cast<size_t>(mapY_[y]) * kImageW;
-            if (oneToOne) {
-                if (swap) {
+            const void* out = row;
+            if (oneToOne && put == Put::Copy) {
+                out = src;  // already in the surface's order: no pass at all
+            } else if (oneToOne) {
+                if (put == Put::Swap) {
                     for (int x = 0; x < kImageW; ++x) row[x] = SwapRedBlue(src[x]);
+                } else if (put == Put::Opaque) {
+                    for (int x = 0; x < kImageW; ++x) row[x] = src[x] | 0xFF000000u;
                 } else {
                     std::memcpy(row, src, sizeof(uint32_t) * kImageW);
                 }
             } else {
                 const uint16_t* mx = mapX_.get();
-                if (swap) {
+                if (put == Put::Swap) {
                     for (int x = 0; x < s->w; ++x) row[x] = SwapRedBlue(src[mx[x]]);
+                } else if (put == Put::Opaque) {
+                    for (int x = 0; x < s->w; ++x) row[x] = src[mx[x]] | 0xFF000000u;
                 } else {
                     for (int x = 0; x < s->w; ++x) row[x] = src[mx[x]];
                 }
             }
-            const void* out = row;
-            if (!swap && !direct) {
-                SDL_ConvertPixels(s->w, 1, SDL_PIXELFORMAT_ABGR8888, row, s->w * 4, format, converted, rowBytes);
+            if (put == Put::Convert) {
+                SDL_ConvertPixels(s->w, 1, bgr ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_ABGR8888, row, s->w * 4,
+                                  format, converted, rowBytes);
                 out = converted;
             }
             uint8_t* dst = static_cast<uint8_t*>(s->pixels) + static_cast<size_t>(y) * s->pitch;
