@@ -110,7 +110,8 @@ bool CXa2::LoadSe(const char16_t* path, int id) {
             PrintEffectFailure("Unsupported effect format", path);
             return false;
         }
-        seData[id] = new uint8_t[3 * second]();
+        // Left uninitialised: only the bytes read are ever played (audioBytes = got).
+        seData[id] = new uint8_t[3 * second];
         // One read from the start of the data, never past the data chunk's end.
         uint32_t got = reader.Read(seData[id], std::min(second, reader.data.size));
         if (got < 1) return false;
@@ -146,7 +147,9 @@ bool CXa2::LoadSe(const char16_t* path, int id) {
         format.blockAlign = static_cast<uint16_t>(2 * info->channels);
         format.avgBytesPerSec = format.samplesPerSec * format.blockAlign;
     }
-    seData[id] = new uint8_t[kOggEffectBytes]();
+    // Left uninitialised: only the decoded bytes are ever played (audioBytes = sum), so the
+    // untouched rest of the three seconds never becomes resident.
+    seData[id] = new uint8_t[kOggEffectBytes];
     ogg_int64_t frames = ov_pcm_total(&vf, -1);
     uint64_t total = frames > 0 ? uint64_t(frames) * format.blockAlign : kOggEffectBytes;
     // Whole frames only: the cut never splits a sample frame.
@@ -221,7 +224,8 @@ bool CXa2::CreateBgmVoice() {
     bgmVoice = Plat().audio->CreateSourceVoice(kMusicFormat);
     if (bgmVoice == nullptr) return false;
     for (int i = 0; i < 64; ++i) {
-        if (musicData[i] == nullptr) musicData[i] = new uint8_t[3 * chunkBytes]();
+        // Uninitialised: the thread fills each chunk whole before submitting it.
+        if (musicData[i] == nullptr) musicData[i] = new uint8_t[3 * chunkBytes];
     }
     bgmVoice->SetVolume(static_cast<float>(settings->bgmVolume * 0.0001));
     return true;
