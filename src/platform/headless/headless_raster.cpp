@@ -151,13 +151,6 @@ inline int FirstCentreAtOrAfter(double e, int limit) {
     return i > limit ? limit : static_cast<int>(i);
 }
 
-uint32_t From5551(uint16_t p) {
-    const uint32_t r = (p >> 10) & 31, g = (p >> 5) & 31, b = p & 31;
-    const uint32_t a = (p & 0x8000) ? 255 : 0;
-    auto x = [](uint32_t v) { return (v * 255 + 15) / 31; };
-    return x(r) | x(g) << 8 | x(b) << 16 | a << 24;
-}
-
 }  // namespace
 
 RasterRender::RasterRender() : image_(new uint32_t[static_cast<size_t>(kWidth) * kHeight]()) {}
@@ -220,21 +213,34 @@ bool RasterRender::CreateTexture(int32_t id, PlatTextureFormat format, const voi
         return false;
     }
     uint32_t* out = rgba_[id].get();
-    if (format == PlatTextureFormat::B5G5R5A1) {
-        const uint8_t* p = static_cast<const uint8_t*>(pixels);
-        for (int i = 0; i < kTexSide * kTexSide; ++i) {
-            out[i] = From5551(static_cast<uint16_t>(p[2 * i] | p[2 * i + 1] << 8));
-        }
-    } else {
-        std::memcpy(out, pixels, sizeof(uint32_t) * kTexSide * kTexSide);
-    }
-    if (bgr_) {
-        for (int i = 0; i < kTexSide * kTexSide; ++i) out[i] = SwapRedBlue(out[i]);
-    }
     uint8_t* minAlpha = rowMinAlpha_[id].get();
+    const int red = bgr_ ? 16 : 0, blue = bgr_ ? 0 : 16;
+    if (format == PlatTextureFormat::B5G5R5A1) {
+        // One pass: 5-bit channels widened through a table, the row's smallest alpha gathered.
+        uint32_t wide[32];
+        for (uint32_t v = 0; v < 32; ++v) wide[v] = (v * 255 + 15) / 31;
+        const uint8_t* p = static_cast<const uint8_t*>(pixels);
+        for (int y = 0; y < kTexSide; ++y) {
+            uint32_t all = 0x8000;
+            for (int x = 0; x < kTexSide; ++x) {
+                const int i = y * kTexSide + x;
+                const uint32_t q = static_cast<uint32_t>(p[2 * i] | p[2 * i + 1] << 8);
+                all &= q;
+                out[i] = wide[(q >> 10) & 31] << red | wide[(q >> 5) & 31] << 8 | wide[q & 31] << blue |
+                         ((q & 0x8000) ? 0xFF000000u : 0u);
+            }
+            minAlpha[y] = all != 0 ? 255 : 0;
+        }
+        return true;
+    }
+    std::memcpy(out, pixels, sizeof(uint32_t) * kTexSide * kTexSide);
     for (int y = 0; y < kTexSide; ++y) {
         uint32_t m = 255;
-        for (int x = 0; x < kTexSide; ++x) m = std::min(m, out[y * kTexSide + x] >> 24);
+        for (int x = 0; x < kTexSide; ++x) {
+            uint32_t& t = out[y * kTexSide + x];
+            if (bgr_) t = SwapRedBlue(t);
+            m = std::min(m, t >> 24);
+        }
         minAlpha[y] = static_cast<uint8_t>(m);
     }
     return true;
