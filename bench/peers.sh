@@ -12,6 +12,9 @@
 # Missing peers are installed with apt-get (ltris, quadrapassel, vitetris, tmux). The game runs
 # from a copy of BUILD_FOLDER/stage with SDL's dummy audio driver (it needs an output device;
 # the peers run without one). KELVORINE_RENDER is passed through.
+#
+# With PEERS_SHOTS=FOLDER a screenshot of each X program is saved at the end of each measurement
+# (program-screen.png), to check that each was where the table says.
 set -u
 export PATH="$PATH:/usr/games"
 BUILD=${1:?build folder}
@@ -77,6 +80,14 @@ hold() {  # hold WINDOW KEY: about 100 ms, as the games poll key levels
     timeout 5 xdotool keydown --window "$1" "$2"; sleep 0.1; timeout 5 xdotool keyup --window "$1" "$2"; sleep 0.3
 }
 
+# click WINDOW X Y: the pointer is moved there first and the button held ~150 ms (SDL 1.2 games
+# react to hover and to a press that lasts).
+click() {
+    timeout 5 xdotool mousemove --window "$1" "$2" "$3"; sleep 0.3
+    timeout 5 xdotool mousedown 1; sleep 0.15; timeout 5 xdotool mouseup 1; sleep 0.8
+}
+shot() { [ -n "${PEERS_SHOTS:-}" ] && mkdir -p "$PEERS_SHOTS" && import -window root "$PEERS_SHOTS/$1.png" 2>/dev/null; }
+
 ROWS=()
 row() { ROWS+=("$(printf '%-13s %-6s %8s %8s %9s' "$1" "$2" "$3" "$4" "$5")"); }
 
@@ -88,11 +99,13 @@ W=$(window_of '^Kelvorine$')
 sleep "$SETTLE"
 read -r g x < <(measure "$APP_PID" "$XVFB_PID")
 row kelvorine title "$g" "$x" "$(hwm "$APP_PID")"
+shot kelvorine-title
 timeout 5 xdotool windowfocus --sync "$W" 2>/dev/null
 hold "$W" z
 sleep "$SETTLE"
 read -r g x < <(measure "$APP_PID" "$XVFB_PID")
 row kelvorine game "$g" "$x" "$(hwm "$APP_PID")"
+shot kelvorine-game
 stop_all
 
 # ---------------------------------------------------------------- ltris (SDL 1.2)
@@ -103,12 +116,18 @@ W=$(window_of 'LTris')
 sleep "$SETTLE"
 read -r g x < <(measure "$APP_PID" "$XVFB_PID")
 row ltris menu "$g" "$x" "$(hwm "$APP_PID")"
-# Menu: "New Game" opens the game menu, whose first entry starts a game.
-hold "$W" Return
-hold "$W" Return
+shot ltris-menu
+# ltris takes no synthetic key presses, but its menus follow the pointer (640 x 480 window):
+# "New Game", then "Game:" from Demo to Classic (a demo would be the computer playing), then
+# "Start Game". With nobody at the keys the pieces stack up slowly; the game lasts well past
+# the measurement (see the screenshot).
+click "$W" 170 266
+click "$W" 200 323
+click "$W" 170 226
 sleep "$SETTLE"
 read -r g x < <(measure "$APP_PID" "$XVFB_PID")
 row ltris game "$g" "$x" "$(hwm "$APP_PID")"
+shot ltris-game
 stop_all
 
 # ---------------------------------------------------------------- quadrapassel (GTK)
@@ -119,12 +138,15 @@ W=$(window_of 'Quadrapassel')
 sleep "$SETTLE"
 read -r g x < <(measure "$APP_PID" "$XVFB_PID")
 row quadrapassel menu "$g" "$x" "$(hwm "$APP_PID")"
-# Return crashes its start screen; the Play button is clicked instead (centre of the window).
+shot quadrapassel-menu
+# Return crashes its start screen; its Play button is clicked instead (the round button low in
+# the side panel, at about 82 % of the width and 87 % of the height of the window).
 eval "$(xdotool getwindowgeometry --shell "$W" 2>/dev/null)"
-timeout 5 xdotool mousemove --window "$W" $((WIDTH / 2)) $((HEIGHT / 2)) click 1
+click "$W" $((WIDTH * 82 / 100)) $((HEIGHT * 87 / 100))
 sleep "$SETTLE"
 read -r g x < <(measure "$APP_PID" "$XVFB_PID")
 row quadrapassel game "$g" "$x" "$(hwm "$APP_PID")"
+shot quadrapassel-game
 stop_all
 
 # ---------------------------------------------------------------- vitetris (terminal, in tmux)
