@@ -46,6 +46,7 @@ public:
     int32_t queueBlendMode[kSpriteSlots];
     Vertex* vertices;          // kQueueVertices, allocated once by the constructor
     uint32_t queueCount;
+    uint32_t queueDirty;       // slots [0, queueDirty) may hold data; all later slots are zero
 
     bool textureLoaded[kTextureTableSize];
 

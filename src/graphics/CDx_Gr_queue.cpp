@@ -26,6 +26,7 @@ CDx_Gr::CDx_Gr()
       scene(nullptr),
       vertices(nullptr),
       queueCount(0),
+      queueDirty(0),
       drawObserver(nullptr),
       drawObserverContext(nullptr) {
     std::memset(queueTexture, 0, sizeof queueTexture);
@@ -42,11 +43,16 @@ CDx_Gr::~CDx_Gr() {
 
 // Empties the queue: the count, the texture and colour arrays and the whole vertex array are
 // cleared. The blend-mode array keeps its old values; every queued slot overwrites its own.
+// Only the slots written since the last clear can be non-zero, so only those are cleared: the
+// arrays end up exactly as a clear of the whole queue leaves them, at a fraction of the cost.
 void CDx_Gr::BeginFrame() {
+    uint32_t dirty = queueDirty > queueCount ? queueDirty : queueCount;
+    if (dirty > kSpriteSlots) dirty = kSpriteSlots;
     queueCount = 0;
-    std::memset(queueTexture, 0, sizeof queueTexture);
-    std::memset(queueColour, 0, sizeof queueColour);
-    std::memset(vertices, 0, sizeof(Vertex) * kQueueVertices);
+    queueDirty = 0;
+    std::memset(queueTexture, 0, sizeof queueTexture[0] * dirty);
+    std::memset(queueColour, 0, sizeof queueColour[0] * dirty);
+    std::memset(vertices, 0, sizeof(Vertex) * 4 * dirty);
 }
 
 int32_t CDx_Gr::DrawSprite(const DrawParam& p) {
@@ -55,6 +61,7 @@ int32_t CDx_Gr::DrawSprite(const DrawParam& p) {
     // 1. Slot: once the queue holds kMaxSprites, later sprites all land in the last slot, which
     //    is never drawn.
     const uint32_t s = queueCount;
+    if (s >= queueDirty) queueDirty = s + 1;
     queueTexture[s] = p.texture;
     queueColour[s] = p.colour;
     queueBlendMode[s] = p.blendMode;
