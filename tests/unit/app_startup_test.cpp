@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -168,6 +169,8 @@ struct StartFailure {
     void (*inject)(HeadlessPlatform& p, std::vector<uint8_t>& settings, const std::string& dir);
     std::vector<std::u16string> messages;  // "text|caption"
 };
+// Test names and failure output show the case by its name, not as raw bytes.
+void PrintTo(const StartFailure& c, std::ostream* os) { *os << c.name; }
 
 class AppFailureTest : public AppTest, public ::testing::WithParamInterface<StartFailure> {};
 

@@ -15,6 +15,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -220,6 +221,8 @@ struct AudioFault {
                    std::vector<std::u16string>& list);
     std::vector<std::u16string> messages;
 };
+// Test names and failure output show the case by its name, not as raw bytes.
+void PrintTo(const AudioFault& c, std::ostream* os) { *os << c.name; }
 
 class AudioFaultTest : public FaultTest, public ::testing::WithParamInterface<AudioFault> {
 public:
