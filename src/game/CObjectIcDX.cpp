@@ -82,21 +82,7 @@ inline void Submit(const DrawParam& p) {
 
 inline DrawParam Sprite(int32_t texture, int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX,
                         int32_t srcY, int32_t srcW, int32_t srcH) {
-    DrawParam p;
-    std::memset(&p, 0, sizeof p);
-    p.x = x;
-    p.y = y;
-    p.w = w;
-    p.h = h;
-    p.srcX = srcX;
-    p.srcY = srcY;
-    p.srcW = srcW;
-    p.srcH = srcH;
-    p.scaleX = 1.0f;
-    p.scaleY = 1.0f;
-    p.colour = 0xFFFFFFFFu;
-    p.texture = texture;
-    return p;
+    return MakeDrawParam(texture, x, y, w, h, srcX, srcY, srcW, srcH);
 }
 
 // One board cell: value 0 empty, 1..8 piece colours, 9 wall; drawn three times its 8 x 8 source.

@@ -30,3 +30,24 @@ struct DrawParam {
     int32_t texture;     // texture id
 };
 static_assert(sizeof(DrawParam) == 92, "DrawParam is 23 fields of 32 bits");
+
+// The record most screens draw with: a destination and a source rectangle, no scaling, rotation
+// or mirroring, blend mode 0 and the given colour; every other field zero.
+inline DrawParam MakeDrawParam(int32_t texture, int32_t x, int32_t y, int32_t w, int32_t h,
+                               int32_t srcX, int32_t srcY, int32_t srcW, int32_t srcH,
+                               uint32_t colour = 0xFFFFFFFFu) {
+    DrawParam p{};
+    p.x = x;
+    p.y = y;
+    p.w = w;
+    p.h = h;
+    p.srcX = srcX;
+    p.srcY = srcY;
+    p.srcW = srcW;
+    p.srcH = srcH;
+    p.scaleX = 1.0f;
+    p.scaleY = 1.0f;
+    p.colour = colour;
+    p.texture = texture;
+    return p;
+}

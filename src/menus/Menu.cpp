@@ -38,20 +38,7 @@ int StepKeyRepeat(int32_t* counter, int32_t* delayPassed, bool first, bool secon
 
 void MenuSprite(int32_t texture, int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX,
                 int32_t srcY, int32_t srcW, int32_t srcH, uint32_t colour) {
-    DrawParam p{};
-    p.x = x;
-    p.y = y;
-    p.w = w;
-    p.h = h;
-    p.srcX = srcX;
-    p.srcY = srcY;
-    p.srcW = srcW;
-    p.srcH = srcH;
-    p.scaleX = 1.0f;
-    p.scaleY = 1.0f;
-    p.colour = colour;
-    p.texture = texture;
-    gGame->dxGr->DrawSprite(p);
+    gGame->dxGr->DrawSprite(MakeDrawParam(texture, x, y, w, h, srcX, srcY, srcW, srcH, colour));
 }
 
 namespace {
