@@ -34,6 +34,20 @@ void PrintEffectFailure(const char* what, const char16_t* path) {
     std::fprintf(stderr, "%s: %s\n", what, host);
 }
 
+// Describes the bytes loaded into seData[id] in its buffer record (end of stream when shorter than
+// one second), queues it on the effect's voice, left stopped, and applies the effect volume.
+bool QueueEffect(CXa2& a, int id, uint32_t bytes, uint32_t secondBytes, uint16_t blockAlign) {
+    AudioBuffer& b = a.seBuffer[id];
+    std::memset(&b, 0, sizeof b);
+    b.flags = bytes < secondBytes ? kAudioEndOfStream : 0;
+    b.audioBytes = bytes;
+    b.audioData = a.seData[id];
+    b.playLength = bytes / blockAlign;
+    if (!a.seVoice[id]->Submit(b)) return false;
+    a.seVoice[id]->SetVolume(static_cast<float>(a.settings->seVolume * 0.0001));
+    return true;
+}
+
 }  // namespace
 
 CXa2::CXa2()
@@ -115,15 +129,7 @@ bool CXa2::LoadSe(const char16_t* path, int id) {
         // One read from the start of the data, never past the data chunk's end.
         uint32_t got = reader.Read(seData[id], std::min(second, reader.data.size));
         if (got < 1) return false;
-        AudioBuffer& b = seBuffer[id];
-        std::memset(&b, 0, sizeof b);
-        b.flags = got < second ? kAudioEndOfStream : 0;
-        b.audioBytes = got;
-        b.audioData = seData[id];
-        b.playLength = got / format.blockAlign;
-        if (!seVoice[id]->Submit(b)) return false;
-        seVoice[id]->SetVolume(static_cast<float>(settings->seVolume * 0.0001));
-        return true;
+        return QueueEffect(*this, id, got, second, format.blockAlign);
     }
 
     FILE* file = OpenFileU16(path, "rb");
@@ -172,15 +178,7 @@ bool CXa2::LoadSe(const char16_t* path, int id) {
         PrintEffectFailure("Unsupported effect format", path);
         return false;
     }
-    AudioBuffer& b = seBuffer[id];
-    std::memset(&b, 0, sizeof b);
-    b.flags = sum < kOggEffectSecond ? kAudioEndOfStream : 0;
-    b.audioBytes = sum;
-    b.audioData = seData[id];
-    b.playLength = sum / format.blockAlign;
-    if (!seVoice[id]->Submit(b)) return false;
-    seVoice[id]->SetVolume(static_cast<float>(settings->seVolume * 0.0001));
-    return true;
+    return QueueEffect(*this, id, sum, kOggEffectSecond, format.blockAlign);
 }
 
 // Each effect owns one voice: playing it again cuts the running instance and starts it over.
