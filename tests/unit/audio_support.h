@@ -20,6 +20,7 @@
 #include "audio/MusicStream.h"
 #include "audio/OggTrack.h"
 #include "files_fixture.h"
+#include "platform/headless/headless.h"
 #include "shell/System.h"
 
 namespace audiotest {
@@ -176,25 +177,7 @@ inline std::vector<uint8_t> DecodeOgg(const std::string& host) {
 }
 
 // The machine's clock, for tests that run the music thread in real time.
-class WallClock final : public PlatClock {
-public:
-    uint32_t Milliseconds() override {
-        return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::steady_clock::now().time_since_epoch())
-                            .count());
-    }
-    uint64_t Counter() override { return uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()); }
-    uint64_t CounterFrequency() override { return 1000000000; }
-    void Sleep(uint32_t ms) override {
-        if (ms == 0) std::this_thread::yield();
-        else std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-    uint32_t MinTimerPeriod() override { return 1; }
-    void TimerPeriodBegin(uint32_t) override {}
-    void TimerPeriodEnd(uint32_t) override {}
-    int64_t CalendarTime() override { return 0; }
-    void LocalTime(int64_t, std::tm* out) override { std::memset(out, 0, sizeof *out); }
-};
+using WallClock = HeadlessWallClock;
 
 }  // namespace audiotest
 

@@ -49,6 +49,21 @@ public:
     int periodEnded = 0;
 };
 
+// The machine's own clock (steady clock, real sleeps), for tests and benchmarks that run the music
+// thread in real time; calendar time is 0.
+class HeadlessWallClock final : public PlatClock {
+public:
+    uint32_t Milliseconds() override;
+    uint64_t Counter() override;
+    uint64_t CounterFrequency() override { return 1000000000; }
+    void Sleep(uint32_t ms) override;
+    uint32_t MinTimerPeriod() override { return 1; }
+    void TimerPeriodBegin(uint32_t) override {}
+    void TimerPeriodEnd(uint32_t) override {}
+    int64_t CalendarTime() override { return 0; }
+    void LocalTime(int64_t, std::tm* out) override;
+};
+
 // ------------------------------------------------------------------------------------------ input
 class HeadlessInput final : public PlatInput {
 public:

@@ -1,6 +1,8 @@
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 #include "platform/headless/headless.h"
 #include "shell/text.h"
@@ -32,6 +34,28 @@ void HeadlessClock::LocalTime(int64_t t, std::tm* out) {
     std::memset(out, 0, sizeof *out);
     localtime_r(&tt, out);
 }
+
+uint32_t HeadlessWallClock::Milliseconds() {
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+uint64_t HeadlessWallClock::Counter() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+void HeadlessWallClock::Sleep(uint32_t ms) {
+    if (ms == 0) {
+        std::this_thread::yield();
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
+void HeadlessWallClock::LocalTime(int64_t, std::tm* out) { std::memset(out, 0, sizeof *out); }
 
 // ------------------------------------------------------------------------------------------ input
 uint8_t HeadlessInput::AsyncKeyState(int vk) {
