@@ -90,6 +90,14 @@ shot() { [ -n "${PEERS_SHOTS:-}" ] && mkdir -p "$PEERS_SHOTS" && import -window 
 
 ROWS=()
 row() { ROWS+=("$(printf '%-13s %-6s %8s %8s %9s' "$1" "$2" "$3" "$4" "$5")"); }
+# record PROGRAM SCREEN: one measurement of the running program and its X server, its table row,
+# and (with PEERS_SHOTS) a screenshot named PROGRAM-SCREEN.
+record() {
+    local g x
+    read -r g x < <(measure "$APP_PID" "$XVFB_PID")
+    row "$1" "$2" "$g" "$x" "$(hwm "$APP_PID")"
+    shot "$1-$2"
+}
 
 # ---------------------------------------------------------------- kelvorine
 start_x
@@ -97,15 +105,11 @@ start_x
 APP_PID=$!
 W=$(window_of '^Kelvorine$')
 sleep "$SETTLE"
-read -r g x < <(measure "$APP_PID" "$XVFB_PID")
-row kelvorine title "$g" "$x" "$(hwm "$APP_PID")"
-shot kelvorine-title
+record kelvorine title
 timeout 5 xdotool windowfocus --sync "$W" 2>/dev/null
 hold "$W" z
 sleep "$SETTLE"
-read -r g x < <(measure "$APP_PID" "$XVFB_PID")
-row kelvorine game "$g" "$x" "$(hwm "$APP_PID")"
-shot kelvorine-game
+record kelvorine game
 stop_all
 
 # ---------------------------------------------------------------- ltris (SDL 1.2)
@@ -114,9 +118,7 @@ start_x
 APP_PID=$!
 W=$(window_of 'LTris')
 sleep "$SETTLE"
-read -r g x < <(measure "$APP_PID" "$XVFB_PID")
-row ltris menu "$g" "$x" "$(hwm "$APP_PID")"
-shot ltris-menu
+record ltris menu
 # ltris takes no synthetic key presses, but its menus follow the pointer (640 x 480 window):
 # "New Game", then "Game:" from Demo to Classic (a demo would be the computer playing), then
 # "Start Game". With nobody at the keys the pieces stack up slowly; the game lasts well past
@@ -125,9 +127,7 @@ click "$W" 170 266
 click "$W" 200 323
 click "$W" 170 226
 sleep "$SETTLE"
-read -r g x < <(measure "$APP_PID" "$XVFB_PID")
-row ltris game "$g" "$x" "$(hwm "$APP_PID")"
-shot ltris-game
+record ltris game
 stop_all
 
 # ---------------------------------------------------------------- quadrapassel (GTK)
@@ -136,17 +136,13 @@ start_x
 APP_PID=$!
 W=$(window_of 'Quadrapassel')
 sleep "$SETTLE"
-read -r g x < <(measure "$APP_PID" "$XVFB_PID")
-row quadrapassel menu "$g" "$x" "$(hwm "$APP_PID")"
-shot quadrapassel-menu
+record quadrapassel menu
 # Return crashes its start screen; its Play button is clicked instead (the round button low in
 # the side panel, at about 82 % of the width and 87 % of the height of the window).
 eval "$(xdotool getwindowgeometry --shell "$W" 2>/dev/null)"
 click "$W" $((WIDTH * 82 / 100)) $((HEIGHT * 87 / 100))
 sleep "$SETTLE"
-read -r g x < <(measure "$APP_PID" "$XVFB_PID")
-row quadrapassel game "$g" "$x" "$(hwm "$APP_PID")"
-shot quadrapassel-game
+record quadrapassel game
 stop_all
 
 # ---------------------------------------------------------------- vitetris (terminal, in tmux)
