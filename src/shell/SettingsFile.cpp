@@ -3,7 +3,8 @@
 //
 //   0..23    the raw block (rawSettings); bytes 2, 3, 16..21 drive settings, the rest is kept
 //   24..33   button arrangement
-//   34, 35   BGM and SE volume steps (0..20; the volumes are step x 500)
+//   34, 35   BGM and SE volume steps; the volumes are step x 500 (the options offer 0..20, a
+//            larger stored step is kept and gives a gain above 1, which the mixer clips)
 //   36..75   ten ranking scores, signed 32-bit
 //   76..346  ten ranking dates, 27 bytes apart (see WriteRankDate)
 //   347..511 zero
@@ -25,9 +26,7 @@ constexpr int kSeStepOffset = 35;
 constexpr int kScoresOffset = 36;
 constexpr int kDatesOffset = 76;
 constexpr int kDateStride = 27;
-constexpr int kVolumeStepMax = 20;
 constexpr int kVolumePerStep = 500;
-constexpr int kArrangementValueMax = 9;  // the options screen offers 0..9 per game button
 
 static_assert(kDatesOffset + kDateStride * kRankingEntries == 346, "dates end at byte 345");
 
@@ -112,19 +111,15 @@ void PostProcess(System& s) {
     s.texelInset = BlockFloat(raw, 5);
 }
 
-// Volume steps above 20 would give gains above 1.0; such a byte leaves the volume at 0.
-int32_t VolumeStep(uint8_t b) { return b <= kVolumeStepMax ? b : 0; }
-
 }  // namespace
 
 void System::LoadSettingsImage(const uint8_t* image, MapSceneEntity* rankingOwner) {
     std::memcpy(rawSettings, image, kRawSettingsBytes);
-    for (int i = 0; i < kArrangementBytes; ++i) {
-        uint8_t b = image[kArrangementOffset + i];
-        buttonArrangement[i] = b <= kArrangementValueMax ? b : 0;
-    }
-    bgmVolume = VolumeStep(image[kBgmStepOffset]);
-    seVolume = VolumeStep(image[kSeStepOffset]);
+    // Every stored value is kept, so that the file is written back as it was read: an
+    // arrangement byte of 4 or more names no pad button, a step above 20 is a gain above 1.
+    std::memcpy(buttonArrangement, image + kArrangementOffset, kArrangementBytes);
+    bgmVolume = image[kBgmStepOffset];
+    seVolume = image[kSeStepOffset];
     if (rankingOwner != nullptr) {
         for (int i = 0; i < kRankingEntries; ++i) {
             rankingOwner->rankScores[i] = GetI32(image + kScoresOffset + 4 * i);
@@ -157,9 +152,13 @@ bool System::ReadSettings(const char16_t* path, MapSceneEntity* rankingOwner) {
     uint8_t image[kSettingsFileBytes] = {};
     FILE* f = OpenFileU16(path, "rb");
     if (f == nullptr) {
+        // A file that is there but cannot be read keeps the player's ranking and settings out
+        // of reach, not gone: this run uses the defaults and leaves the file alone at exit.
+        settingsFileKept = FileAbsentU16(path) ? 0 : 1;
         PostProcess(*this);  // no file: the defaults, derived the same way
         return true;
     }
+    settingsFileKept = 0;
     // A short file leaves the rest zero; bytes past 512 are not looked at.
     (void)std::fread(image, 1, sizeof image, f);
     std::fclose(f);
@@ -168,6 +167,7 @@ bool System::ReadSettings(const char16_t* path, MapSceneEntity* rankingOwner) {
 }
 
 bool System::WriteSettings(const char16_t* path, const MapSceneEntity* rankingOwner) const {
+    if (settingsFileKept != 0) return false;
     uint8_t image[kSettingsFileBytes];
     BuildSettingsImage(image, rankingOwner);
     return WriteFileAtomicU16(path, image, sizeof image);

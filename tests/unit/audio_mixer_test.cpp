@@ -93,6 +93,45 @@ TEST(Mixer, StopFlushQueueGainAndUnderruns) {
     EXPECT_EQ(out[1], -32768);
 }
 
+// A volume step of 255 in the settings file is a gain of 12.75: quiet samples are amplified
+// exactly, loud ones saturate on the direct and on the resampling path, and a float sample that
+// is no number plays as silence instead of an undefined conversion.
+TEST(Mixer, GainAboveOneSaturates) {
+    constexpr float kGain = 12.75f;
+    Mixer m;
+    std::vector<uint8_t> pcm;
+    for (int v : {1000, -1000, 2571, -2571, 2570, -2570, 30000, -30000}) Put16(pcm, uint16_t(int16_t(v)));
+    MixerVoice* direct = m.CreateVoice({1, 2, 44100, 176400, 4, 16, 0});
+    direct->Submit(Buffer(pcm));
+    direct->SetVolume(kGain);
+    direct->Start();
+    EXPECT_EQ(MixOut(m, 4), (std::vector<int16_t>{12750, -12750, 32767, -32768, 32767, -32767, 32767, -32768}));
+    direct->Destroy();
+
+    std::vector<uint8_t> u8 = {0xF0, 0x10};  // mono at half the rate: resampled
+    MixerVoice* resampled = m.CreateVoice({1, 1, 22050, 22050, 1, 8, 0});
+    resampled->Submit(Buffer(u8, kAudioEndOfStream));
+    resampled->SetVolume(kGain);
+    resampled->Start();
+    // +0.875 and -0.875 times 12.75, with the interpolated 0 halfway between them.
+    auto out = MixOut(m, 4);
+    EXPECT_EQ(out, (std::vector<int16_t>{32767, 32767, 0, 0, -32768, -32768, -32768, -32768}));
+    resampled->Destroy();
+
+    const float samples[6] = {std::nanf(""), 0.5f, INFINITY, -INFINITY, 0.001f, -1.0f};
+    std::vector<uint8_t> f32(sizeof samples);
+    std::memcpy(f32.data(), samples, sizeof samples);
+    MixerVoice* floats = m.CreateVoice({3, 2, 44100, 352800, 8, 32, 0});
+    floats->Submit(Buffer(f32));
+    floats->SetVolume(kGain);
+    floats->Start();
+    out = MixOut(m, 3);
+    EXPECT_EQ(out, (std::vector<int16_t>{0, 32767, 32767, -32768, 417, -32768}));
+    floats->Submit(Buffer(f32));
+    floats->SetVolume(0.0f);  // infinity at gain 0 is no number either
+    EXPECT_EQ(MixOut(m, 3), std::vector<int16_t>(6, 0));
+}
+
 namespace {
 
 // The music thread on a mixer, in real time; the test plays the device and keeps what it heard.

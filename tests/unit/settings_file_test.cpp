@@ -88,22 +88,45 @@ TEST_F(SettingsFileTest, FileCodesMapToSettings) {
 
 TEST_F(SettingsFileTest, OutOfRangeBytesLeaveTheSetting) {
     // Constructor values: timer 0, pattern 0, sound 0, screen framed.
-    ReadImageWith({{2, 7}, {17, 2}, {18, 4}, {19, 3}, {21, 3}, {34, 21}, {35, 255}, {24, 10}, {33, 200}});
+    ReadImageWith({{2, 7}, {17, 2}, {18, 4}, {19, 3}, {21, 3}});
     EXPECT_EQ(sys->fullScreen, 0);
     EXPECT_EQ(sys->toggleRequest, 0);
     EXPECT_EQ(sys->inputDevice, 0);
     EXPECT_EQ(sys->timerMode, 0);
     EXPECT_EQ(sys->framePattern, 0);
     EXPECT_EQ(sys->soundMode, 0);
-    EXPECT_EQ(sys->bgmVolume, 0);  // a step above 20 would be a gain above 1
-    EXPECT_EQ(sys->seVolume, 0);
-    EXPECT_EQ(sys->buttonArrangement[0], 0);
-    EXPECT_EQ(sys->buttonArrangement[9], 0);
 }
 
-TEST_F(SettingsFileTest, AnyImageLoadsIntoValidRanges) {
+// Volume steps above 20 and arrangement bytes above 9 are values the options never make, but a
+// file may hold them: they are read as stored and written back unchanged.
+TEST_F(SettingsFileTest, ValuesBeyondTheOptionsRangesRoundTrip) {
+    std::vector<uint8_t> image(512, 0);
+    image[3] = 1;
+    image[22] = 1;
+    image[34] = 255;
+    image[35] = 21;
+    const uint8_t arrangement[10] = {10, 4, 255, 3, 9, 200, 0, 1, 2, 77};
+    std::memcpy(image.data() + 24, arrangement, 10);
+    image[36] = 0x39;  // a ranking score, to see that nothing around the steps moves
+    image[37] = 0x30;
+    WriteBytes("Game.ini", image);
+    Read("Game.ini");
+    EXPECT_EQ(sys->bgmVolume, 255 * 500);  // a gain of 12.75, clipped by the mixer
+    EXPECT_EQ(sys->seVolume, 21 * 500);
+    EXPECT_EQ(std::memcmp(sys->buttonArrangement, arrangement, 10), 0);
+    const int32_t mirror[6] = {255, 21, 10, 4, 255, 3};  // the options rows start from the file
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(sys->optionsMirror[4 + i], mirror[i]) << i;
+
+    ASSERT_TRUE(sys->WriteSettings(Path("Game.ini").c_str(), scene.get()));
+    EXPECT_EQ(ReadBytes("Game.ini"), image);
+}
+
+// Any image loads into valid modes and is written back as it was read, except for the bytes the
+// writer derives from the live settings and the area it always zeroes.
+TEST_F(SettingsFileTest, AnyImageLoadsIntoValidRangesAndWritesBackAsRead) {
     std::mt19937 rng(1234);  // fixed seed: reproducible
     uint8_t image[kSettingsFileBytes];
+    uint8_t back[kSettingsFileBytes];
     for (int round = 0; round < 500; ++round) {
         System s;
         MapSceneEntity m;
@@ -115,9 +138,17 @@ TEST_F(SettingsFileTest, AnyImageLoadsIntoValidRanges) {
         ASSERT_LE(s.framePattern, 2);
         ASSERT_GE(s.soundMode, 0);
         ASSERT_LE(s.soundMode, 2);
-        ASSERT_LE(s.bgmVolume, 10000);
-        ASSERT_LE(s.seVolume, 10000);
-        for (uint8_t a : s.buttonArrangement) ASSERT_LE(a, 9);
+        ASSERT_EQ(s.bgmVolume, image[34] * 500);
+        ASSERT_EQ(s.seVolume, image[35] * 500);
+        s.BuildSettingsImage(back, &m);
+        for (int i = 0; i < 346; ++i) {
+            uint8_t want = image[i];
+            if (i == 3 || i == 20) want = image[i] != 0 ? 1 : 0;
+            if (i == 18) want = image[i] <= 3 ? image[i] : 0;
+            if (i == 22) want = 1;
+            ASSERT_EQ(back[i], want) << "round " << round << ", byte " << i;
+        }
+        for (int i = 346; i < kSettingsFileBytes; ++i) ASSERT_EQ(back[i], 0) << i;
     }
 }
 

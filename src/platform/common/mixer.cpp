@@ -235,9 +235,14 @@ void Mixer::Mix(int16_t* out, uint32_t frames) {
         const uint32_t n = std::min(frames, kBlockFrames);
         std::memset(accum_, 0, sizeof(float) * 2 * n);
         for (MixerVoice& v : voices_) v.MixInto(accum_, n);
+        // Saturate: gains go up to 12.75 (a stored volume step of 255) and voices add up, so
+        // the sum clips at full scale and never wraps. A sample that is not a number (a float
+        // file holding NaN, or infinity at gain 0) plays as silence.
         for (uint32_t i = 0; i < 2 * n; ++i) {
-            const float s = std::clamp(accum_[i] * 32768.0f, -32768.0f, 32767.0f);
-            out[i] = static_cast<int16_t>(s);
+            const float s = accum_[i] * 32768.0f;
+            out[i] = s >= 32767.0f ? int16_t{32767} : s <= -32768.0f ? int16_t{-32768}
+                     : s == s      ? static_cast<int16_t>(s)
+                                   : int16_t{0};
         }
         out += 2 * n;
         frames -= n;
