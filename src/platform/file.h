@@ -14,7 +14,12 @@ FILE* OpenFileU16(const char16_t* path, const char* mode);
 // True when a regular file exists at path.
 bool FileExistsU16(const char16_t* path);
 
+// True when nothing is at path: no such file, or a folder on the way is missing (also when the
+// path cannot be converted). A file that exists but cannot be opened is not absent.
+bool FileAbsentU16(const char16_t* path);
+
 // Replaces the file at path by `size` bytes: written to a temporary file in the same folder,
 // flushed to disk, then renamed over the old file. On any failure the old file is left intact
-// and false is returned.
+// and false is returned. A file that this process may not both read and write (made read-only,
+// or unreadable) is never replaced: the call fails before anything is written.
 bool WriteFileAtomicU16(const char16_t* path, const void* data, size_t size);

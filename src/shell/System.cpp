@@ -55,6 +55,7 @@ System::System() {
     std::memset(baseFolder, 0, sizeof baseFolder);
     std::memset(dataFolderRead, 0, sizeof dataFolderRead);
     std::memset(dataFolder, 0, sizeof dataFolder);
+    settingsFileKept = 0;
 }
 
 System::~System() = default;

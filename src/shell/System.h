@@ -60,8 +60,8 @@ public:
     std::atomic<int32_t> currentMusicTrack;  // 1..63, 0 = no music
     int32_t previousMusic;
     int32_t musicRestart;       // 1: the next music change rewinds even an unchanged track
-    int32_t bgmVolume;          // 0..10000 (steps of 500)
-    int32_t seVolume;           // 0..10000 (steps of 500)
+    int32_t bgmVolume;          // stored step x 500: 0..10000 from the options, more from a file
+    int32_t seVolume;           // the same for the effects
     int32_t dataFolderRelative; // 1: data folder = program folder + name
     std::atomic<int32_t> streamQuit;  // set at shutdown to end the music thread
     std::atomic<uint32_t> loopStart[kMusicTracks];   // sample frames
@@ -69,10 +69,13 @@ public:
     char16_t baseFolder[kPathChars];      // program folder with its trailing backslash
     char16_t dataFolderRead[kPathChars];  // data folder name as read from "dir.txt"
     char16_t dataFolder[kPathChars];      // folder every data file is opened from
+    int32_t settingsFileKept;   // 1: "Game.ini" is there but could not be read; never replaced
 
-    // Settings file. Read always succeeds (a missing file leaves the defaults, and the
-    // post-processing runs in every case). Write returns false when the file cannot be written;
-    // the old file is then left intact. rankingOwner receives / provides the ranking area.
+    // Settings file. Read always succeeds (a missing or unreadable file leaves the defaults, and
+    // the post-processing runs in every case). Write returns false when the file cannot be
+    // written, and also when the file read at start was there but unreadable, or may not be
+    // read and written now; the old file is then left intact. rankingOwner receives / provides
+    // the ranking area.
     bool ReadSettings(const char16_t* path, MapSceneEntity* rankingOwner);
     bool WriteSettings(const char16_t* path, const MapSceneEntity* rankingOwner) const;
 

@@ -342,13 +342,15 @@ TEST_F(FaultTest, SaveFileThatCannotBeReadEndsWithItsMessageOnly) {
 // ------------------------------------------------------------------------------ quit-path writes
 class SavedFilesTest : public FaultTest {
 protected:
-    // The quit path's two writes with the ranking changed, as after a game.
-    bool WriteQuit(std::vector<std::u16string>* texts) {
+    // The quit path's two writes with the ranking changed, as after a game; `meanwhile` runs
+    // on the folder between the start-up reads and the writes.
+    bool WriteQuit(std::vector<std::u16string>* texts, void (*meanwhile)(const std::string&) = nullptr) {
         System system;
         MapSceneEntity scene;
         CLoadFile files(&system, &scene);
         EXPECT_TRUE(files.SetBaseFolder());
         EXPECT_TRUE(files.ReadStartupFiles());
+        if (meanwhile != nullptr) meanwhile(dir);
         U16Copy(system.dataFolderName, kDataFolderNameChars, u"other\\");
         files.RankingEntry(123456);
         const bool ok = files.WriteQuitFiles();
@@ -380,6 +382,57 @@ TEST_F(SavedFilesTest, ReadOnlyFolderKeepsBothFiles) {
     EXPECT_EQ(ReadBytes("Game.ini"), settings);
     EXPECT_EQ(ReadBytes("dir.txt"), U16Bytes(u"data\\"));
     EXPECT_FALSE(std::filesystem::exists(Host("Game.ini.tmp")));
+}
+
+// The rename that replaces a file needs only the folder's rights, so a file the player may not
+// read, or may not write, has to be refused by the game itself: its write fails with its message
+// and the file stays byte for byte and mode for mode as it was. "Game.ini" unreadable at start
+// stays refused even when it becomes readable before the end (the run never saw its contents).
+TEST_F(SavedFilesTest, FilesThePlayerMayNotReadOrWriteAreNeverReplaced) {
+    struct Case {
+        const char* file;
+        mode_t mode;
+        void (*meanwhile)(const std::string& folder);
+        const char16_t* message;
+    };
+    const Case cases[] = {
+        {"Game.ini", 0000, nullptr, u"ini書き込みに失敗しました。|Error"},
+        {"Game.ini", 0444, nullptr, u"ini書き込みに失敗しました。|Error"},
+        {"Game.ini", 0200, nullptr, u"ini書き込みに失敗しました。|Error"},
+        {"Game.ini", 0000, [](const std::string& folder) { chmod((folder + "/Game.ini").c_str(), 0644); },
+         u"ini書き込みに失敗しました。|Error"},
+        {"dir.txt", 0444, nullptr, u"txt書き込みに失敗しました。|Error"},
+    };
+    for (const Case& c : cases) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%03o", unsigned(c.mode));
+        SCOPED_TRACE(std::string(c.file) + " mode " + mode);
+        WriteBytes("Game.ini", settings);
+        WriteBytes("dir.txt", U16Bytes(u"data\\"));
+        platform.services.messages.clear();
+        const std::vector<uint8_t> before = ReadBytes(c.file);
+        ASSERT_EQ(chmod(Host(c.file).c_str(), c.mode), 0);
+        std::vector<std::u16string> texts;
+        bool ok = true;
+        {
+            WithoutFileOverrides noRoot;
+            if (!noRoot.Active()) GTEST_SKIP() << "cannot give up the permission overrides";
+            ok = WriteQuit(&texts, c.meanwhile);
+        }
+        struct stat st {};
+        ASSERT_EQ(stat(Host(c.file).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, c.meanwhile != nullptr ? 0644u : unsigned(c.mode));
+        chmod(Host(c.file).c_str(), 0644);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(texts, std::vector<std::u16string>{c.message});
+        EXPECT_EQ(ReadBytes(c.file), before);
+        EXPECT_FALSE(std::filesystem::exists(Host(std::string(c.file) + ".tmp")));
+        if (std::string(c.file) == "dir.txt") {
+            const std::vector<uint8_t> ini = ReadBytes("Game.ini");  // the first write went through
+            ASSERT_EQ(ini.size(), 512u);
+            EXPECT_EQ(ini[36] | ini[37] << 8 | ini[38] << 16, 123456);
+        }
+    }
 }
 
 TEST_F(SavedFilesTest, FullDiskKeepsBothFiles) {

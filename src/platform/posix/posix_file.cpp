@@ -39,10 +39,29 @@ bool FileExistsU16(const char16_t* path) {
     return HostPath(path, host, sizeof host) && stat(host, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool FileAbsentU16(const char16_t* path) {
+    char host[kHostPath];
+    struct stat st;
+    if (!HostPath(path, host, sizeof host)) return true;
+    return stat(host, &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
 bool WriteFileAtomicU16(const char16_t* path, const void* data, size_t size) {
     char host[kHostPath];
     char temp[kHostPath + 16];
     if (!HostPath(path, host, sizeof host)) return false;
+    // The renaming would go through the folder's rights alone; the file's own rights decide.
+    // Opening it for reading and writing asks exactly that, with the process's own credentials,
+    // and changes nothing (no truncation, no write).
+    const int probe = open(host, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (probe >= 0) {
+        struct stat st;
+        const bool regular = fstat(probe, &st) == 0 && S_ISREG(st.st_mode);
+        close(probe);
+        if (!regular) return false;
+    } else if (errno != ENOENT) {
+        return false;
+    }
     size_t n = std::strlen(host);
     if (n + 5 >= sizeof temp) return false;
     std::memcpy(temp, host, n);

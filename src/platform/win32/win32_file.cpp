@@ -38,8 +38,28 @@ bool FileExistsU16(const char16_t* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool FileAbsentU16(const char16_t* path) {
+    if (path == nullptr || path[0] == 0) return true;
+    if (GetFileAttributesW(Wide(path)) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 bool WriteFileAtomicU16(const char16_t* path, const void* data, size_t size) {
     if (path == nullptr || path[0] == 0) return false;
+    // A file that may not be read and written (read-only, or denied to this user) is never
+    // replaced: the move would need only the folder's rights. Opening it asks the file's own.
+    HANDLE probe = CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        const bool regular = GetFileType(probe) == FILE_TYPE_DISK;
+        CloseHandle(probe);
+        if (!regular) return false;
+    } else {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND) return false;
+    }
     char16_t temp[kPathChars + 8];
     if (!U16Copy(temp, kPathChars + 8, path) || !U16Cat(temp, kPathChars + 8, u".tmp")) return false;
     HANDLE file = CreateFileW(Wide(temp), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
