@@ -211,8 +211,12 @@ public:
     virtual bool AddFont(const char16_t* path) = 0;
     virtual void RemoveFont(const char16_t* path) = 0;
     virtual void KeepDisplayOn() = 0;     // display-required + a zero mouse move
-    // Full path of the executable (UTF-16, with backslashes as folder separators on Windows).
+    // Full path of the executable (UTF-16, with backslashes as folder separators on Windows). Its
+    // folder is where "Game.ini", "dir.txt" and the save slots live: a backend whose installed game
+    // keeps them in a per-user folder names the program inside that folder.
     virtual bool ExecutablePath(char16_t* out, size_t capacity) = 0;
+    // Why ExecutablePath failed, in a line for the player; empty when there is nothing to add.
+    virtual const char16_t* FolderProblem() { return u""; }
     // PathCanonicalizeW; false when the result does not fit.
     virtual bool CanonicalizePath(char16_t* out, size_t capacity, const char16_t* path) = 0;
     // Start a thread running fn(arg). False when it cannot start.

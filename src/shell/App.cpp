@@ -205,7 +205,14 @@ int KelvorineMain(int showCommand) {
 
     // 4. Base folder, with its trailing separator.
     if (!files.SetBaseFolder()) {
-        Say(u"プログラムのフォルダが分かりません。", kCaptionError);
+        // The backend may know why (a per-user folder that cannot be made, for one); say that too.
+        static char16_t text[kPathChars + 1024];
+        const char16_t* problem = plat.services->FolderProblem();
+        if (problem[0] == 0 || !U16Copy(text, sizeof text / sizeof text[0], u"プログラムのフォルダが分かりません。\n") ||
+            !U16Cat(text, sizeof text / sizeof text[0], problem)) {
+            U16Copy(text, sizeof text / sizeof text[0], u"プログラムのフォルダが分かりません。");
+        }
+        Say(text, kCaptionError);
         return EarlyExit();
     }
 

@@ -97,4 +97,10 @@ bool MakeFolder(const std::string& path);
 // shorter names are padded with zero units.
 std::vector<uint8_t> BuildList(const std::vector<std::string>& names);
 
+// ------------------------------------------------------------------ desktop icons
+
+// OUT/<n>x<n>/apps/kelvorine.png for n = 48, 64, 128, 256, drawn from the block cells of the
+// data folder's texture 3. False with *problem when the cells cannot be read or a file written.
+bool WriteIcons(const std::string& dataDir, const std::string& outDir, std::string* problem);
+
 }  // namespace mkdata

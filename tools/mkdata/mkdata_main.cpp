@@ -4,6 +4,11 @@
 // kelvorine-mkdata --game-ini FILE
 //   Writes a settings image: the defaults of a missing settings file, with the music volume at
 //   step 12 and the effect volume at step 16 of 20 (a missing file would leave both silent).
+// kelvorine-mkdata --installed-game-ini FILE
+//   The same, with the data folder named absolutely: the template an installed game copies into
+//   a player's folder beside a "dir.txt" that names the installed data folder.
+// kelvorine-mkdata --icons OUTDIR DATADIR
+//   Writes the desktop icons OUTDIR/<n>x<n>/apps/kelvorine.png from the blocks of DATADIR.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -42,11 +47,13 @@ bool CopyFile(const std::string& from, const std::string& to) {
     return readOk && !bytes.empty() && WriteBytes(to, bytes.data(), bytes.size());
 }
 
-bool WriteGameIni(const std::string& path) {
+bool WriteGameIni(const std::string& path, bool absoluteDataFolder) {
     static System system;
     static MapSceneEntity scene;
     // A name that cannot exist: the reader then keeps its defaults and post-processes them.
     system.ReadSettings(u"\\nonexistent\\kelvorine-mkdata\\Game.ini", &scene);
+    constexpr int kRelativeDataFolderByte = 16;
+    if (absoluteDataFolder) system.rawSettings[kRelativeDataFolderByte] = 0;
     system.bgmVolume = 12 * 500;
     system.seVolume = 16 * 500;
     uint8_t image[kSettingsFileBytes];
@@ -118,7 +125,10 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: kelvorine-mkdata OUTDIR\n"
                  "       kelvorine-mkdata --game-ini FILE\n"
-                 "Writes OUTDIR/dir.txt and the default data folder OUTDIR/data, or a default settings file.\n");
+                 "       kelvorine-mkdata --installed-game-ini FILE\n"
+                 "       kelvorine-mkdata --icons OUTDIR DATADIR\n"
+                 "Writes OUTDIR/dir.txt and the default data folder OUTDIR/data, a default settings file\n"
+                 "(installed: the data folder named absolutely), or the desktop icons drawn from DATADIR.\n");
     return 2;
 }
 
@@ -126,8 +136,17 @@ int Usage() {
 
 int main(int argc, char** argv) {
     std::string out, gameIni;
+    bool installed = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--game-ini") == 0 && i + 1 < argc) {
+        if (std::strcmp(argv[i], "--icons") == 0 && argc == 4 && i == 1) {
+            std::string problem;
+            if (WriteIcons(argv[3], argv[2], &problem)) return 0;
+            std::fprintf(stderr, "kelvorine-mkdata: %s\n", problem.c_str());
+            return 1;
+        }
+        if ((std::strcmp(argv[i], "--game-ini") == 0 || std::strcmp(argv[i], "--installed-game-ini") == 0) &&
+            i + 1 < argc) {
+            installed = std::strcmp(argv[i], "--installed-game-ini") == 0;
             gameIni = argv[++i];
         } else if (argv[i][0] == '-' || !out.empty()) {
             return Usage();
@@ -136,7 +155,7 @@ int main(int argc, char** argv) {
         }
     }
     if (out.empty() && gameIni.empty()) return Usage();
-    if (!gameIni.empty() && !WriteGameIni(gameIni)) return 1;
+    if (!gameIni.empty() && !WriteGameIni(gameIni, installed)) return 1;
     if (out.empty()) return 0;
 
     const auto t0 = std::chrono::steady_clock::now();

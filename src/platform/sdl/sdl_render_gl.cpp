@@ -4,7 +4,8 @@
 // the whole sprite queue each frame, triangle strips of four vertices per sprite, six blend
 // states whose colour factors use the constant blend colour, point sampling with wrap, and the
 // 1280 x 720 logical screen stretched over the drawable (the viewport is the drawable's size at
-// the time of each clear). Shaders are GLSL source files read from the current directory.
+// the time of each clear). Shaders are GLSL source files: from the current folder, else beside the
+// program, else from the installed shared folder.
 #include <epoxy/gl.h>
 
 #include <cstdio>
@@ -127,9 +128,10 @@ int32_t GlRender::Create() {
     glViewport(0, 0, cw, ch);
 
     // Shaders: a file that cannot be opened fails with -1, as the compiled shaders do.
-    char* vsText = ReadSource("SampleVS.glsl");
+    char path[4096];
+    char* vsText = SdlFindShader("SampleVS.glsl", path, sizeof path) ? ReadSource(path) : nullptr;
     if (vsText == nullptr) return -1;
-    char* psText = ReadSource("SamplePS.glsl");
+    char* psText = SdlFindShader("SamplePS.glsl", path, sizeof path) ? ReadSource(path) : nullptr;
     if (psText == nullptr) {
         std::free(vsText);
         return -1;

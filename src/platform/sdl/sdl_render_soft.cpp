@@ -22,8 +22,10 @@ constexpr int kImageW = RasterRender::kWidth;
 constexpr int kImageH = RasterRender::kHeight;
 constexpr int kMaxBands = 32;
 
-bool FileExists(const char* name) {
-    FILE* f = std::fopen(name, "rb");
+bool ShaderExists(const char* name) {
+    char path[4096];
+    if (!SdlFindShader(name, path, sizeof path)) return false;
+    FILE* f = std::fopen(path, "rb");
     if (f == nullptr) return false;
     std::fclose(f);
     return true;
@@ -68,7 +70,7 @@ SoftRender::~SoftRender() { SDL_DelEventWatch(WindowWatch, this); }
 int32_t SoftRender::Create() {
     // The pipeline has no use for the shader files here, but the device fails exactly as the
     // OpenGL one does when they are missing.
-    if (!FileExists("SampleVS.glsl") || !FileExists("SamplePS.glsl")) return -1;
+    if (!ShaderExists("SampleVS.glsl") || !ShaderExists("SamplePS.glsl")) return -1;
     // Without this SDL would back the window surface with an OpenGL texture of its own.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Draw in the window's own channel order, so rows go to its surface as they are. Without an

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "platform/file.h"
+#include "platform/posix/game_folder.h"
 #include "platform/sdl/sdl_platform.h"
 #include "shell/text.h"
 
@@ -74,11 +75,29 @@ void SdlServices::SetScreenSaverActive(bool active) {
 bool SdlServices::AddFont(const char16_t* path) { return FileExistsU16(path); }
 
 bool SdlServices::ExecutablePath(char16_t* out, size_t capacity) {
-    char buf[PATH_MAX + 1];
-    ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
-    if (n <= 0) return false;
-    buf[n] = 0;
-    return Utf8ToU16(buf, out, capacity);
+    static GameFolders folders;  // start-up only; kept off the stack
+    char exe[kHostPathBytes];
+    char named[kHostPathBytes + 16];
+    folderProblem[0] = 0;
+    if (!SelfExecutablePath(exe, sizeof exe)) {
+        std::snprintf(folders.problem, sizeof folders.problem, "the program's own path is unknown");
+    } else if (ResolveGameFolders(exe, CurrentGameFolderEnv(), &folders)) {
+        if (!folders.installed) return Utf8ToU16(exe, out, capacity);
+        std::snprintf(named, sizeof named, "%skelvorine", folders.files);
+        if (Utf8ToU16(named, out, capacity)) return true;
+        std::snprintf(folders.problem, sizeof folders.problem, "the folder %s has too long a name",
+                      folders.files);
+    }
+    std::fprintf(stderr, "kelvorine: %s\n", folders.problem);
+    if (!Utf8ToU16(folders.problem, folderProblem, sizeof folderProblem / sizeof folderProblem[0])) {
+        folderProblem[0] = 0;
+    }
+    return false;
+}
+
+bool SdlFindShader(const char* name, char* out, size_t capacity) {
+    char exe[kHostPathBytes];
+    return FindProgramFile(name, SelfExecutablePath(exe, sizeof exe) ? exe : nullptr, out, capacity);
 }
 
 bool SdlServices::CanonicalizePath(char16_t* out, size_t capacity, const char16_t* path) {
