@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Builds Kelvorine and starts it: installs the missing Debian packages, configures and builds the
-# default preset, fills the staging folder build/default/stage and runs the game from there.
+# Builds Kelvorine and starts it: installs the missing Debian packages needed to build and play
+# (scripts/packages-play.txt), configures the default preset, builds the game and its data
+# generator only, fills the staging folder build/default/stage and runs the game from there.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
 
-install_packages
-configure_build
+install_packages play
+configure_play
 
 STAGE="$KELVORINE_ROOT/build/default/stage"
 if has_target stage; then
-    say "Staging the game into build/default/stage"
+    say "Building the game and staging it into build/default/stage"
     cmake --build build/default --target stage
 fi
 

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Runs Kelvorine's whole test suite: installs the missing Debian packages, configures and builds the
-# default preset, then runs every stage below in order.
+# Runs Kelvorine's whole test suite: installs the missing Debian packages (scripts/packages-play.txt
+# and scripts/packages-test.txt), configures and builds the default preset with its tests and
+# benchmarks, then runs every stage below in order.
 #
 #   ./test.sh                 every stage
 #   ./test.sh unit            only the named stages (setup and build always run first)
 #
 # Stages: unit (ctest of the default preset: unit tests, replay scripts, the real game under Xvfb,
-# the Windows cross build under Wine), sanitizers (asan and tsan presets), fuzz (libFuzzer).
+# the Windows cross build under Wine), sanitizers (asan and tsan presets), fuzz (libFuzzer),
+# fresh (both commands in a fresh Debian 12 root).
 #
 # To add a stage: write a function stage_<name> and append <name> to STAGES.
 set -euo pipefail
@@ -34,9 +36,20 @@ stage_fuzz() {
     scripts/test-fuzz.sh
 }
 
-STAGES=(unit sanitizers fuzz)
+# The two commands on a fresh minimal Debian 12 root (cached after the first run): ./run.sh until
+# the title is presented, then ./test.sh unit. Needs root (debootstrap, mount, chroot).
+stage_fresh() {
+    say "Stage fresh"
+    if ((EUID == 0)); then
+        scripts/test-fresh.sh
+    else
+        sudo --preserve-env=FRESH_RUN_MINUTES,FRESH_UNIT_MINUTES,FRESH_STEPS,FRESH_KEEP scripts/test-fresh.sh
+    fi
+}
 
-install_packages
+STAGES=(unit sanitizers fuzz fresh)
+
+install_packages play test
 configure_build
 
 selected=("$@")

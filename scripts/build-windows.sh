@@ -27,15 +27,11 @@ log() { printf '[build-windows] %s\n' "$*" >&2; }
 
 # ------------------------------------------------------------------------------------ packages
 win_install_packages() {
-    local missing=() p
+    local missing=() p status
     for p in "${KELVORINE_WIN_PACKAGES[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+        status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+        [ "$status" = "install ok installed" ] || missing+=("$p")
     done
-    if [ -f "$KELVORINE_SRC/scripts/packages.txt" ]; then
-        for p in "${KELVORINE_WIN_PACKAGES[@]}"; do
-            grep -qx "$p" "$KELVORINE_SRC/scripts/packages.txt" || echo "$p" >>"$KELVORINE_SRC/scripts/packages.txt"
-        done
-    fi
     [ ${#missing[@]} -eq 0 ] && return 0
     log "installing ${missing[*]}"
     if [ "$(id -u)" -ne 0 ]; then
