@@ -11,13 +11,15 @@
 #   fresh_root_add_user "$ROOT" player         # a non-root user with a home folder
 #   fresh_root_run_as player "$ROOT" bash -c 'cd && ./kelvorine/run.sh'
 #   fresh_root_private_x11 "$ROOT"             # before an X server is started inside the root
-#   fresh_root_destroy "$ROOT"                 # stop what runs in it, umount -l, remove the folder
+#   fresh_root_destroy "$ROOT"                 # stop what runs in it, umount -l, keep its new
+#                                              # downloads in the cache, remove the folder
 #
 # fresh_root_create unpacks the bare root (debootstrap --variant=minbase bookworm, made once and
 # cached as a tarball), writes apt sources and access settings taken from this machine's own apt
-# configuration, copies /etc/resolv.conf, stops services from starting inside, and mounts
-#   /proc (proc), /sys, /dev, /dev/pts, /dev/shm (binds), /tmp/.X11-unix (bind: an X server of
-#   the host serves the root) and the shared .deb cache on /var/cache/apt/archives.
+# configuration, copies /etc/resolv.conf, stops services from starting inside, links the cached
+# .deb files into /var/cache/apt/archives, and mounts
+#   /proc (proc), /sys, /dev, /dev/pts, /dev/shm (binds) and /tmp/.X11-unix (bind: an X server of
+#   the host serves the root).
 # Commands run with a clean environment: HOME, PATH, LANG=C.UTF-8, TERM, USER; add more with env.
 #
 # Cache (KELVORINE_CACHE, default ~/.cache/kelvorine):
@@ -25,8 +27,9 @@
 #                           ones unused for two days are removed); made under a lock, so
 #                           concurrent users wait for one debootstrap
 #   debootstrap/            the .deb files debootstrap downloaded
-#   apt-archives/           the .deb files apt downloaded inside roots, shared by all roots
-# The first run takes 2-3 minutes and about 350 MB; later ones unpack the tarball in seconds.
+#   apt-archives/           the .deb files apt downloaded inside roots: linked into each new root,
+#                           new ones collected when a root is destroyed
+# The first run takes about 2 minutes (a 120 MB tarball); later ones unpack it in seconds.
 
 FRESH_ROOT_CACHE="${KELVORINE_CACHE:-$HOME/.cache/kelvorine}"
 FRESH_ROOT_KEY="$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16)"
@@ -146,7 +149,7 @@ fresh_root_create() {
         [[ "$line" == *" bookworm"* ]] && printf 'deb %s\n' "$line" >>"$root/etc/apt/sources.list"
     done < <(fresh_root_host_sources)
     fresh_root_host_apt_conf >"$root/etc/apt/apt.conf.d/50machine-access"
-    printf 'APT::Keep-Downloaded-Packages "true";\nDPkg::Lock::Timeout "600";\nAcquire::Languages "none";\n' \
+    printf 'APT::Keep-Downloaded-Packages "true";\nAcquire::Languages "none";\n' \
         >"$root/etc/apt/apt.conf.d/50keep-downloads"
     # No daemon started by a package's install script may outlive the root.
     printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
@@ -167,9 +170,31 @@ fresh_root_create() {
     [[ -d /tmp/.X11-unix ]] || install -d -m 1777 /tmp/.X11-unix
     install -d -m 1777 "$root/tmp/.X11-unix"
     mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix" || fresh_root_die "cannot mount /tmp/.X11-unix in $root" || return 1
-    mkdir -p "$FRESH_ROOT_CACHE/apt-archives/partial"
-    mount --bind "$FRESH_ROOT_CACHE/apt-archives" "$root/var/cache/apt/archives" ||
-        fresh_root_die "cannot mount the package cache in $root" || return 1
+    fresh_root_seed_archives "$root"
+}
+
+# Downloaded packages are kept between roots: each root starts with links to the cached .deb files
+# and hands the ones it downloaded back when destroyed. (A shared, bind-mounted archive folder
+# would let only one root at a time run apt: apt locks that folder for a whole install.)
+fresh_root_seed_archives() {
+    local cache="$FRESH_ROOT_CACHE/apt-archives" dest="$1/var/cache/apt/archives"
+    mkdir -p "$cache" "$dest/partial"
+    find "$cache" -maxdepth 1 -name '*.deb' -exec ln -f -t "$dest" {} + 2>/dev/null ||
+        find "$cache" -maxdepth 1 -name '*.deb' -exec cp -f -t "$dest" {} +
+}
+
+fresh_root_collect_archives() {
+    local cache="$FRESH_ROOT_CACHE/apt-archives" deb name
+    [[ -d "$1/var/cache/apt/archives" ]] || return 0
+    mkdir -p "$cache"
+    for deb in "$1"/var/cache/apt/archives/*.deb; do
+        [[ -f "$deb" ]] || continue
+        name="${deb##*/}"
+        [[ -e "$cache/$name" ]] && continue
+        # Whole files only: a partly copied package must never be found by the next root.
+        { ln "$deb" "$cache/.$name.part" 2>/dev/null || cp "$deb" "$cache/.$name.part"; } &&
+            mv -f "$cache/.$name.part" "$cache/$name"
+    done
 }
 
 # fresh_root_private_x11 ROOT: gives the root its own /tmp/.X11-unix. An X server started inside
@@ -249,5 +274,6 @@ fresh_root_destroy() {
     [[ "$root" != / ]] || return 1
     fresh_root_stop_processes "$root"
     fresh_root_unmount "$root" || return 1
+    fresh_root_collect_archives "$root"
     rm -rf --one-file-system "$root"
 }
