@@ -47,7 +47,7 @@ stage_fresh() {
     fi
 }
 
-STAGES=(unit sanitizers fuzz fresh)
+STAGES=(unit sanitizers fuzz)
 
 install_packages play test
 configure_build
