@@ -8,7 +8,8 @@
 #
 # Stages: unit (ctest of the default preset: unit tests, replay scripts, the real game under Xvfb,
 # the Windows cross build under Wine), sanitizers (asan and tsan presets), fuzz (libFuzzer),
-# fresh (both commands in a fresh Debian 12 root).
+# package (the Debian package installed and played in a fresh Debian 12 root), fresh (both
+# commands in a fresh Debian 12 root).
 #
 # To add a stage: write a function stage_<name> and append <name> to STAGES.
 set -euo pipefail
@@ -36,6 +37,17 @@ stage_fuzz() {
     scripts/test-fuzz.sh
 }
 
+# The Debian package: made, validated, installed into a fresh Debian 12 root and played there by a
+# new user from an unrelated folder, then purged (scripts/test-package.sh; needs root).
+stage_package() {
+    say "Stage package"
+    if ((EUID == 0)); then
+        scripts/test-package.sh
+    else
+        sudo scripts/test-package.sh
+    fi
+}
+
 # The two commands on a fresh minimal Debian 12 root (cached after the first run): ./run.sh until
 # the title is presented, then ./test.sh unit. Needs root (debootstrap, mount, chroot).
 stage_fresh() {
@@ -47,7 +59,7 @@ stage_fresh() {
     fi
 }
 
-STAGES=(unit sanitizers fuzz)
+STAGES=(unit sanitizers fuzz package)
 
 install_packages play test
 configure_build
