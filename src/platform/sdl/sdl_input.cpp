@@ -117,9 +117,11 @@ void SdlInput::Start() {
 }
 
 void SdlInput::Stop() {
-    if (!started) return;
-    started = false;
-    SDL_DelEventWatch(KeyWatch, this);
+    if (started) {
+        started = false;
+        SDL_DelEventWatch(KeyWatch, this);
+    }
+    // The pad may have been read without the keyboard ever being asked.
     if (pad != nullptr) SDL_GameControllerClose(pad);
     pad = nullptr;
     if (padSubsystem) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
@@ -155,13 +157,20 @@ uint32_t SdlInput::PadState(int index, PlatPadState* out) {
     if (!padSubsystem) {
         if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) return kPadNotConnected;
         padSubsystem = true;
+        // The pad is polled, like XInput, never read from events: its events are not queued,
+        // where every stick movement would take one of the main loop's one-message turns and
+        // hold up the keyboard and window messages behind it.
+        SDL_JoystickEventState(SDL_IGNORE);
+        SDL_GameControllerEventState(SDL_IGNORE);
     }
+    // With the events off, the event pump no longer refreshes the pads: do it here, so that the
+    // state read is the state now (and a pad plugged in or pulled out is noticed).
+    SDL_GameControllerUpdate();
     if (pad != nullptr && !SDL_GameControllerGetAttached(pad)) {
         SDL_GameControllerClose(pad);
         pad = nullptr;
     }
     if (pad == nullptr) {
-        SDL_GameControllerUpdate();
         for (int j = 0; j < SDL_NumJoysticks() && pad == nullptr; ++j) {
             if (SDL_IsGameController(j)) pad = SDL_GameControllerOpen(j);
         }

@@ -7,7 +7,8 @@
 //   [X] Esc and Alt+Enter as the two accelerator commands; the close button as WM_CLOSE
 //   [X] activation from the keyboard focus
 //   [X] keyboard as Windows virtual-key numbers with the pressed-since-last-query latch
-//   [X] game controller 0 as an XInput button word; "not connected" when there is none
+//   [X] game controller 0 as an XInput button word, polled (its events are not queued);
+//       "not connected" when there is none, and a controller plugged in later is found
 //   [X] millisecond clock, nanosecond counter, sleeps
 //   [X] OpenGL 3.3 core renderer: six blend states with the constant blend colour, point sampling
 //       with wrap, single-sample alpha-to-coverage as an alpha test, 1280 x 720 stretched over
