@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the native Windows version with mingw-w64 and assembles a ready-to-zip folder.
 #
-#   scripts/build-windows.sh [--deps-only] [--no-stage]
+#   scripts/build-windows.sh [--deps-only] [--no-stage]     (--no-stage: no folder, no zip)
 #
 # Environment:
 #   KELVORINE_WIN_BUILD   build folder (default build/windows-release)
@@ -11,8 +11,9 @@
 # libvorbis, libpng and googletest for mingw from Debian's source packages into
 # build/windows-deps/<hash of this script and the toolchain file> (cached); configures with
 # cmake/mingw-w64.cmake; builds kelvorine.exe, the two compiled shaders (through the D3DCompile tool
-# run under Wine), the test programs; and fills <build>/stage with kelvorine.exe, SampleVS.cso,
-# SamplePS.cso, dir.txt and the default data folder.
+# run under Wine), the test programs; fills <build>/stage with kelvorine.exe, SampleVS.cso,
+# SamplePS.cso, dir.txt and the default data folder; and packs it with a read-me and the licence
+# texts as <build>/kelvorine-<version>-windows-x64.zip.
 #
 # The functions below are also used by tests/e2e/windows_*.sh (source this file with
 # KELVORINE_WIN_LIB=1 to get them without running anything).
@@ -223,6 +224,35 @@ win_stage() {
     log "ready-to-zip folder: $stage"
 }
 
+# Packs <build>/stage as <build>/kelvorine-<version>-windows-x64.zip: one folder of that name with
+# the program, the shaders, dir.txt, the data folder, README.txt (the controls), LICENSE.txt,
+# THIRD-PARTY-NOTICES.txt and licenses\ (text files with Windows line ends). Prints the zip's path.
+win_zip() {
+    local build=$1 version name top zip f
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+    [ -n "$version" ] || { log "no project version in $build/CMakeCache.txt"; return 1; }
+    name="kelvorine-$version-windows-x64"
+    zip="$build/$name.zip"
+    rm -rf "$build/zip" "$zip"
+    top="$build/zip/$name"
+    mkdir -p "$top/licenses"
+    cp -r "$build/stage/." "$top/"
+    rm -f "$top/Game.ini"  # a zip unpacked over an older folder must not replace the player's file
+    crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
+    sed "s/@VERSION@/$version/" "$KELVORINE_SRC/packaging/windows-readme.txt" >"$build/zip/readme.tmp"
+    crlf "$build/zip/readme.tmp" "$top/README.txt"
+    rm "$build/zip/readme.tmp"
+    crlf "$KELVORINE_SRC/LICENSE" "$top/LICENSE.txt"
+    crlf "$KELVORINE_SRC/licenses/THIRD-PARTY-NOTICES.txt" "$top/THIRD-PARTY-NOTICES.txt"
+    for f in "$KELVORINE_SRC"/licenses/*.txt; do
+        [ "$(basename "$f")" = THIRD-PARTY-NOTICES.txt ] || crlf "$f" "$top/licenses/$(basename "$f")"
+    done
+    (cd "$build/zip" && cmake -E tar cf "$zip" --format=zip "$name") || { log "cannot write $zip"; return 1; }
+    rm -rf "$build/zip"
+    log "zip: $zip ($(du -h "$zip" | cut -f1))"
+    echo "$zip"
+}
+
 win_main() {
     local deps_only='' no_stage=''
     while [ $# -gt 0 ]; do
@@ -243,7 +273,10 @@ win_main() {
     win_wine_start "$KELVORINE_SRC/build/windows-wine/prefix"
     trap win_wine_stop EXIT
     win_configure_and_build "$build" "$type"
-    [ -n "$no_stage" ] || win_stage "$build"
+    if [ -z "$no_stage" ]; then
+        win_stage "$build"
+        win_zip "$build" >/dev/null
+    fi
     log "done in $((SECONDS - started)) s"
 }
 

@@ -1,10 +1,11 @@
 #!/bin/bash
 # The native Windows version, cross-built with mingw-w64 and run under Wine on Xvfb:
 #   1. builds it (scripts/build-windows.sh: packages, cached dependencies, kelvorine.exe, the
-#      shaders, the test programs, the ready-to-zip folder) in build/windows-ci;
+#      shaders, the test programs, the ready-to-zip folder and the zip) in build/windows-ci;
 #   2. runs the unit tests cross-compiled for Windows;
-#   3. starts kelvorine.exe from its folder in a fresh Wine prefix: the title is drawn, DECISION (Z)
-#      starts a game, Esc ends the program with exit code 0 and "Game.ini" written;
+#   3. makes the zip a player downloads, unpacks it and starts kelvorine.exe from that folder in a
+#      fresh Wine prefix: the title is drawn, DECISION (Z) starts a game, Esc ends the program with
+#      exit code 0 and "Game.ini" written beside it;
 #   4. replays tests/replay/*.txt with the Windows kelvorine-replay and compares the traces with
 #      the Linux build's.
 # Every Wine call runs under a time limit; a message box fails the test (and is closed), a crash
@@ -73,14 +74,22 @@ BUILD_START=$SECONDS
 win_configure_and_build "$WBUILD" RelWithDebInfo >"$WORK/build.log" 2>&1 ||
     { tail -40 "$WORK/build.log"; fail "Windows build"; }
 win_stage "$WBUILD" >>"$WORK/build.log" 2>&1
-echo "Windows build: $((SECONDS - BUILD_START)) s"
-for f in kelvorine.exe SampleVS.cso SamplePS.cso dir.txt; do
-    [ -s "$WBUILD/stage/$f" ] || fail "the folder lacks $f"
+ZIP=$(win_zip "$WBUILD" 2>>"$WORK/build.log") || { tail -5 "$WORK/build.log"; fail "no zip"; }
+echo "Windows build: $((SECONDS - BUILD_START)) s, $(basename "$ZIP") $(du -h "$ZIP" | cut -f1)"
+# What the player gets: the zip, unpacked into a folder of its own.
+mkdir -p "$WORK/unzipped"
+(cd "$WORK/unzipped" && cmake -E tar xf "$ZIP") || fail "cannot unpack $ZIP"
+RUN="$WORK/unzipped/$(basename "$ZIP" .zip)"
+for f in kelvorine.exe SampleVS.cso SamplePS.cso dir.txt README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt \
+    licenses/VLGothic.txt licenses/libpng.txt licenses/zlib.txt licenses/libogg.txt licenses/libvorbis.txt; do
+    [ -s "$RUN/$f" ] || fail "the zip lacks $f"
 done
-[ -d "$WBUILD/stage/data" ] || fail "the folder has no data (build kelvorine-mkdata in $BUILD)"
+[ -f "$RUN/data/grp/grp_0003.txt" ] || fail "the zip has no data (build kelvorine-mkdata in $BUILD)"
+[ ! -e "$RUN/Game.ini" ] || fail "the zip carries a Game.ini"
+grep -q $'^  Esc  *quit\r$' "$RUN/README.txt" || fail "README.txt lacks the controls or Windows line ends"
 # DXBC objects: "DXBC" magic.
 for f in SampleVS.cso SamplePS.cso; do
-    [ "$(head -c 4 "$WBUILD/stage/$f")" = DXBC ] || fail "$f is not a compiled shader"
+    [ "$(head -c 4 "$RUN/$f")" = DXBC ] || fail "$f is not a compiled shader"
 done
 
 # ------------------------------------------------------------------------------ unit tests
@@ -109,9 +118,6 @@ watch_boxes() {
 watch_boxes &
 WATCH=$!
 
-RUN="$WORK/run"
-cp -r "$WBUILD/stage" "$RUN"
-rm -f "$RUN/Game.ini"
 (cd "$RUN" && exec timeout 90 wine kelvorine.exe </dev/null >"$WORK/game.txt" 2>&1) &
 GPID=$!
 
