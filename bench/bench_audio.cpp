@@ -28,7 +28,7 @@
 #include "platform/headless/headless.h"
 #include "shell/Game.h"
 #include "shell/System.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace {
 

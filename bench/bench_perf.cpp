@@ -22,7 +22,7 @@
 #include "shell/CLoadFile.h"
 #include "shell/Game.h"
 #include "shell/System.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 #ifdef KELVORINE_BENCH_SDL
 #include "platform/sdl/sdl_render_soft.h"

@@ -14,9 +14,9 @@
 #include "graphics/CLoadTex.h"
 #include "graphics/MapSceneEntity.h"
 #include "platform/headless/headless.h"
-#include "platform/headless/headless_raster.h"
+#include "platform/common/raster.h"
 #include "shell/System.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "shell/CXi.h"
 #include "shell/Game.h"
 #include "shell/System.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace fuzz {
 

@@ -11,7 +11,7 @@
 #include "platform/file.h"
 #include "shell/CLoadFile.h"
 #include "shell/System.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace {
 

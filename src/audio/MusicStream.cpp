@@ -16,7 +16,7 @@
 #include "shell/CLoadFile.h"
 #include "shell/Game.h"
 #include "shell/System.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 #include "platform/file.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "graphics/CDx_Gr.h"
 #include "platform/file.h"
 #include "platform/platform.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 const char16_t kPngFileNotFound[] = u"ファイルが見つかりません";
 const char16_t kPngNoReadStruct[] = u"PNG構造体を作成出来ません";

@@ -5,7 +5,7 @@
 #include "graphics/MapSceneEntity.h"
 #include "platform/platform.h"
 #include "shell/System.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "shell/Pacing.h"
 #include "shell/System.h"
 #include "shell/Window.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "platform/file.h"
 #include "platform/platform.h"
 #include "shell/System.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 class MapSceneEntity;
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/headless/headless.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 // A fresh folder under the system's temporary folder, removed at the end of the test, and a
 // headless platform installed for the message boxes and the clock.

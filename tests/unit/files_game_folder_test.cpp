@@ -8,7 +8,7 @@
 
 #include "files_fixture.h"
 #include "graphics/MapSceneEntity.h"
-#include "platform/posix/game_folder.h"
+#include "platform/common/game_folder.h"
 #include "shell/CLoadFile.h"
 #include "shell/System.h"
 

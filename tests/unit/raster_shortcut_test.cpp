@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/headless/headless_raster.h"
+#include "platform/common/raster.h"
 
 namespace {
 

@@ -12,7 +12,7 @@ namespace {
 using rendertest::RendererTest;
 using rendertest::TestDib;
 using rendertest::Texel16;
-using Call = HeadlessRenderCall;
+using Call = RecordRenderCall;
 
 class RenderDeviceTest : public RendererTest {
 protected:
@@ -182,7 +182,7 @@ TEST_F(RenderDeviceTest, SixteenBitConversion) {
     d.At(511, 511) = 2;
     ASSERT_TRUE(gr->CreateTexture16(4, d.dib));
     EXPECT_TRUE(gr->textureLoaded[4]);
-    const HeadlessRender& r = Device();
+    const RecordRender& r = Device();
     ASSERT_TRUE(r.textures[4].present);
     EXPECT_EQ(r.textures[4].format, PlatTextureFormat::B5G5R5A1);
     EXPECT_EQ(Texel16(r, 4, 0, 0), 0xFFFF);
@@ -198,7 +198,7 @@ TEST_F(RenderDeviceTest, ThirtyTwoBitConversion) {
     d.SetColour(1, 1, 2, 3);
     d.At(5, 7) = 1;
     ASSERT_TRUE(gr->CreateTexture32(9, d.dib));
-    const HeadlessRender::Texture& t = Device().textures[9];
+    const RecordRender::Texture& t = Device().textures[9];
     EXPECT_EQ(t.format, PlatTextureFormat::R8G8B8A8);
     const uint8_t* p = t.pixels.data() + (7 * 512 + 5) * 4;
     EXPECT_EQ((std::vector<uint8_t>{p[0], p[1], p[2], p[3]}), (std::vector<uint8_t>{1, 2, 3, 255}));

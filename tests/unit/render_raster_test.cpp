@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "platform/headless/headless_raster.h"
+#include "platform/common/raster.h"
 #include "platform/headless/png_write.h"
 #include "render_test_support.h"
 

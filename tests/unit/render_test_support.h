@@ -19,7 +19,7 @@
 #include "graphics/MapSceneEntity.h"
 #include "platform/headless/headless.h"
 #include "shell/System.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace rendertest {
 
@@ -140,7 +140,7 @@ protected:
         gr->system = sys.get();
         gr->scene = scene.get();
     }
-    HeadlessRender& Device() { return *platform.render; }
+    RecordRender& Device() { return *platform.render; }
 
     HeadlessPlatform platform;
     std::unique_ptr<System> sys = std::make_unique<System>();
@@ -168,7 +168,7 @@ struct TestDib {
     Dib dib;
 };
 
-inline uint16_t Texel16(const HeadlessRender& r, int id, int x, int y) {
+inline uint16_t Texel16(const RecordRender& r, int id, int x, int y) {
     const std::vector<uint8_t>& p = r.textures[id].pixels;
     const size_t i = (static_cast<size_t>(y) * 512 + x) * 2;
     return static_cast<uint16_t>(p[i] | p[i + 1] << 8);

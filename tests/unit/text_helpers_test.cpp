@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace {
 

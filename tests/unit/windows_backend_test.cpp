@@ -11,7 +11,7 @@
 
 #include "platform/file.h"
 #include "platform/win32/win32_platform.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace {
 

@@ -28,13 +28,13 @@
 #include "menus/TitleFrame.h"
 #include "graphics/CReSur.h"
 #include "platform/headless/headless.h"
-#include "platform/headless/headless_raster.h"
+#include "platform/common/raster.h"
 #include "platform/headless/png_write.h"
 #include "shell/CLoadFile.h"
 #include "shell/CXi.h"
 #include "shell/Game.h"
 #include "shell/System.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 #include "script.h"
 
 namespace {

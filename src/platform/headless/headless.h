@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/common/record_render.h"
 #include "platform/platform.h"
 
 // ------------------------------------------------------------------------------------------ clock
@@ -125,53 +126,6 @@ public:
     bool failPlacement = false, failMonitor = false;
 };
 
-// ------------------------------------------------------------------------------------------ render
-// One recorded call of the render device, in call order.
-struct HeadlessRenderCall {
-    enum Kind { Upload, Clear, Shaders, Blend, Texture, Draw, Present } kind;
-    int32_t value;       // blend slot, texture id, first index, sync interval, vertex count
-    float factor[4];     // blend factor
-};
-
-class HeadlessRender : public PlatRender {
-public:
-    int32_t Create() override;
-    void Release() override;
-    void ClearHandles() override;
-    void UploadVertices(const Vertex* vertices, uint32_t count) override;
-    void Clear() override;
-    void BindShaders() override;
-    void SetBlend(int slot, const float factor[4]) override;
-    void BindTexture(int32_t id) override;
-    void Draw4(uint32_t firstIndex) override;
-    int32_t Present(int syncInterval) override;
-    int32_t RemovedReason() override { return removedReason; }
-    bool CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) override;
-    void ReleaseTexture(int32_t id) override;
-    void LeaveFullscreenState() override {}
-
-    struct Texture {
-        bool present = false;
-        PlatTextureFormat format = PlatTextureFormat::B5G5R5A1;
-        std::vector<uint8_t> pixels;  // 512 x 512, 2 or 4 bytes each, top row first
-    };
-    static constexpr int kTextures = 1024;
-    Texture textures[kTextures];
-
-    // Recording (off by default: the replay tool and benchmarks run without it).
-    bool record = false;
-    std::vector<HeadlessRenderCall> calls;
-    const Vertex* lastUpload = nullptr;
-    uint32_t lastUploadCount = 0;
-    int creates = 0, releases = 0, presents = 0;
-    bool created = false;
-    // Failure injection.
-    int32_t createResult = 1;     // what Create returns (1 success)
-    int32_t presentResult = 0;
-    int32_t removedReason = 0;
-    bool failTextures = false;
-};
-
 // ------------------------------------------------------------------------------------------ audio
 class HeadlessVoice final : public PlatVoice {
 public:
@@ -257,7 +211,7 @@ public:
     HeadlessClock clock;
     HeadlessInput input;
     HeadlessWindow window;
-    std::unique_ptr<HeadlessRender> render;  // replaceable by a rasterising device
+    std::unique_ptr<RecordRender> render;  // replaceable by a rasterising device
     HeadlessAudio audio;
     HeadlessServices services;
 };

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "platform/headless/headless.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 // ------------------------------------------------------------------------------------------ clock
 uint32_t HeadlessClock::Milliseconds() {
@@ -215,7 +215,7 @@ void HeadlessServices::JoinThread() {
 }
 
 // ------------------------------------------------------------------------------------------ bundle
-HeadlessPlatform::HeadlessPlatform() : render(new HeadlessRender()) {}
+HeadlessPlatform::HeadlessPlatform() : render(new RecordRender()) {}
 
 HeadlessPlatform::~HeadlessPlatform() {
     services.JoinThread();

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/file.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/headless/headless_raster.h"
+#include "platform/common/raster.h"
 #include "platform/sdl/sdl_platform.h"
 
 class SoftRender final : public RasterRender {

@@ -11,9 +11,9 @@
 #include <system_error>
 
 #include "platform/file.h"
-#include "platform/posix/game_folder.h"
+#include "platform/common/game_folder.h"
 #include "platform/sdl/sdl_platform.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 int SdlBindAbstract(const char* suffix, bool* inUse) {
     *inUse = false;

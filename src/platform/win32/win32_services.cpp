@@ -5,7 +5,7 @@
 #include <shlwapi.h>
 
 #include "platform/win32/win32_platform.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace {
 

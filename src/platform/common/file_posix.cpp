@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace {
 

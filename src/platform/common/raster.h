@@ -1,5 +1,5 @@
 // RasterRender: a software render device for the headless backend (and for any backend that wants
-// a picture without a GPU). It records calls like HeadlessRender and also draws them into a
+// a picture without a GPU). It records calls like RecordRender and also draws them into a
 // 1280 x 720 RGBA image, with the same pipeline state a hardware device gets:
 //
 //   [X] clip space to pixels over the whole image (x = (x_clip + 1) * 640, y = (1 - y_clip) * 360),
@@ -33,9 +33,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/headless/headless.h"
+#include "platform/common/record_render.h"
 
-class RasterRender : public HeadlessRender {
+class RasterRender : public RecordRender {
 public:
     static constexpr int kWidth = 1280;
     static constexpr int kHeight = 720;

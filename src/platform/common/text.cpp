@@ -1,4 +1,4 @@
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 size_t U16Len(const char16_t* s) {
     size_t n = 0;

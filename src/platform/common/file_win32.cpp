@@ -10,7 +10,7 @@
 #include <windows.h>
 
 #include "platform/file.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace {
 

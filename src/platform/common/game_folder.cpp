@@ -1,6 +1,6 @@
 // Where the game keeps its files on Linux: the portable folder or the per-user folder of an
 // installed game (see game_folder.h).
-#include "platform/posix/game_folder.h"
+#include "platform/common/game_folder.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "platform/file.h"
-#include "shell/text.h"
+#include "platform/common/text.h"
 
 namespace {
 

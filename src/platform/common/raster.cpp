@@ -1,4 +1,4 @@
-#include "platform/headless/headless_raster.h"
+#include "platform/common/raster.h"
 
 #include <algorithm>
 #include <cmath>
@@ -158,7 +158,7 @@ RasterRender::RasterRender() : image_(new uint32_t[static_cast<size_t>(kWidth) *
 RasterRender::~RasterRender() = default;
 
 int32_t RasterRender::Create() {
-    const int32_t r = HeadlessRender::Create();
+    const int32_t r = RecordRender::Create();
     // The device starts with blend slot 0 and factor 0, nothing bound.
     slot_ = 0;
     std::memset(factor_, 0, sizeof factor_);
@@ -167,12 +167,12 @@ int32_t RasterRender::Create() {
 }
 
 void RasterRender::Clear() {
-    HeadlessRender::Clear();
+    RecordRender::Clear();
     std::memset(image_.get(), 0, sizeof(uint32_t) * kWidth * kHeight);
 }
 
 void RasterRender::SetBlend(int slot, const float factor[4]) {
-    HeadlessRender::SetBlend(slot, factor);
+    RecordRender::SetBlend(slot, factor);
     slot_ = slot >= 0 && slot < kNoBlendSlot ? slot : kNoBlendSlot;
     for (int i = 0; i < 4; ++i) {
         float f = factor[i];
@@ -200,12 +200,12 @@ void RasterRender::SetBgrOrder(bool bgr) {
 }
 
 void RasterRender::BindTexture(int32_t id) {
-    HeadlessRender::BindTexture(id);
+    RecordRender::BindTexture(id);
     bound_ = id;
 }
 
 bool RasterRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
-    if (!HeadlessRender::CreateTexture(id, format, pixels)) return false;
+    if (!RecordRender::CreateTexture(id, format, pixels)) return false;
     if (!rgba_[id]) rgba_[id].reset(new (std::nothrow) uint32_t[kTexSide * kTexSide]);
     if (!rowMinAlpha_[id]) rowMinAlpha_[id].reset(new (std::nothrow) uint8_t[kTexSide]);
     if (!rgba_[id] || !rowMinAlpha_[id]) {
@@ -247,7 +247,7 @@ bool RasterRender::CreateTexture(int32_t id, PlatTextureFormat format, const voi
 }
 
 void RasterRender::Draw4(uint32_t firstIndex) {
-    HeadlessRender::Draw4(firstIndex);
+    RecordRender::Draw4(firstIndex);
     if (lastUpload == nullptr || firstIndex > lastUploadCount || lastUploadCount - firstIndex < 4) return;
     if (keepsColour_ && alphaUnused_) {
         ++spritesSkipped;

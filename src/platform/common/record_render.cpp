@@ -1,0 +1,71 @@
+#include <cstring>
+
+#include "platform/common/record_render.h"
+
+int32_t RecordRender::Create() {
+    ++creates;
+    if (createResult == 1) created = true;
+    return createResult;
+}
+
+void RecordRender::Release() {
+    ++releases;
+    created = false;
+    for (Texture& t : textures) {
+        t.present = false;
+    }
+}
+
+void RecordRender::ClearHandles() {
+    created = false;
+    for (Texture& t : textures) t.present = false;
+}
+
+void RecordRender::UploadVertices(const Vertex* vertices, uint32_t count) {
+    lastUpload = vertices;
+    lastUploadCount = count;
+    if (record) calls.push_back({RecordRenderCall::Upload, static_cast<int32_t>(count), {}});
+}
+
+void RecordRender::Clear() {
+    if (record) calls.push_back({RecordRenderCall::Clear, 0, {}});
+}
+
+void RecordRender::BindShaders() {
+    if (record) calls.push_back({RecordRenderCall::Shaders, 0, {}});
+}
+
+void RecordRender::SetBlend(int slot, const float factor[4]) {
+    if (record) {
+        calls.push_back({RecordRenderCall::Blend, slot, {factor[0], factor[1], factor[2], factor[3]}});
+    }
+}
+
+void RecordRender::BindTexture(int32_t id) {
+    if (record) calls.push_back({RecordRenderCall::Texture, id, {}});
+}
+
+void RecordRender::Draw4(uint32_t firstIndex) {
+    if (record) calls.push_back({RecordRenderCall::Draw, static_cast<int32_t>(firstIndex), {}});
+}
+
+int32_t RecordRender::Present(int syncInterval) {
+    ++presents;
+    if (record) calls.push_back({RecordRenderCall::Present, syncInterval, {}});
+    return presentResult;
+}
+
+bool RecordRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
+    if (failTextures || id < 0 || id >= kTextures) return false;
+    Texture& t = textures[id];
+    size_t bytes = 512u * 512u * (format == PlatTextureFormat::B5G5R5A1 ? 2u : 4u);
+    t.pixels.assign(static_cast<const uint8_t*>(pixels), static_cast<const uint8_t*>(pixels) + bytes);
+    t.format = format;
+    t.present = true;
+    return true;
+}
+
+void RecordRender::ReleaseTexture(int32_t id) {
+    if (id < 0 || id >= kTextures) return;
+    textures[id].present = false;
+}
