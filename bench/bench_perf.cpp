@@ -25,6 +25,7 @@
 #include "platform/common/text.h"
 
 #ifdef KELVORINE_BENCH_SDL
+#include "platform/sdl/sdl_platform.h"
 #include "platform/sdl/sdl_render_soft.h"
 #endif
 

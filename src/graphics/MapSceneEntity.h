@@ -16,6 +16,10 @@ constexpr int kTextureNameSlots = 64;
 constexpr int kNameSlotUnits = 36;
 constexpr int kRankingEntries = 10;  // entry 10 of the arrays receives a new score before sorting
 
+// Scene numbers (sceneNumber): the title with its menus, and the play scene.
+constexpr int32_t kSceneTitle = 1;
+constexpr int32_t kScenePlay = 4;
+
 // One save-slot block, filled from "save0001.dat" ... "save0016.dat" (read only, never written).
 struct SaveEntry {
     uint8_t firstByte;

@@ -12,7 +12,6 @@ namespace {
 constexpr int32_t kTitleMusicRequest = 0;
 constexpr int32_t kGameObjectX = 1296;  // the game's first object record at the start of a game
 constexpr int32_t kGameObjectY = 912;
-constexpr int32_t kPlayScene = 4;
 constexpr int32_t kBounceTop = 16;
 constexpr int32_t kScrollStep = 3;
 constexpr int32_t kScrollHeight = 720;
@@ -31,7 +30,7 @@ void StartGameFromTitle(System* system, MapSceneEntity* scene) {
     system->musicRestart = 0;
     scene->textureReloadFlag = 0;
     std::memset(&scene->menu, 0, sizeof scene->menu);
-    scene->sceneNumber = kPlayScene;
+    scene->sceneNumber = kScenePlay;
     scene->fadeAlpha = 255;
     scene->fadeToBlack = 0;
     scene->fadeFromBlack = 1;

@@ -33,8 +33,6 @@ constexpr char16_t kGraphicsFailed[] = u"DirectGraphicsの初期化に失敗し�
 constexpr char16_t kFontFile[] = u"VLGothic\\VL-Gothic-Regular.ttf";
 constexpr char16_t kTextureList[] = u"grp\\grp_0003.txt";
 
-constexpr int kSceneTitle = 1;
-constexpr int kScenePlay = 4;
 
 // Process-wide state of the shell beside the Game container.
 struct Shell {
@@ -43,6 +41,8 @@ struct Shell {
     bool fontAdded = false;
     char16_t fontPath[kPathChars] = {};
 };
+
+PresentHook gPresentHook = nullptr;
 
 Shell gShell;
 
@@ -154,7 +154,10 @@ int MainLoop(ShellWindowEvents* events) {
             } else if (sceneNumber == kScenePlay) {
                 GameSceneFrame();
             }
-            if (!pacer.ConsumeSkipMark()) dxGr->EndFrame();  // flags deviceLost itself
+            if (!pacer.ConsumeSkipMark()) {
+                dxGr->EndFrame();  // flags deviceLost itself
+                if (gPresentHook != nullptr) gPresentHook(scene->sceneNumber);
+            }
         }
 
         // 5. Effect voices that have finished are stopped at their start again.
@@ -182,6 +185,8 @@ int MainLoop(ShellWindowEvents* events) {
 }
 
 }  // namespace
+
+void SetPresentHook(PresentHook hook) { gPresentHook = hook; }
 
 int KelvorineMain(int showCommand) {
     (void)showCommand;  // the backends show the window in its normal state

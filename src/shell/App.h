@@ -4,3 +4,8 @@
 
 // showCommand: the start-up show-command of the window (backends without one pass 1).
 int KelvorineMain(int showCommand);
+
+// Called after every presented frame of the main loop with the scene it showed; null (the
+// default) for none. A measuring aid for programs that time the start-up.
+using PresentHook = void (*)(int sceneNumber);
+void SetPresentHook(PresentHook hook);

@@ -14,8 +14,6 @@ constexpr uint16_t kPadDpadLeft = 0x0004;
 constexpr uint16_t kPadDpadRight = 0x0008;
 constexpr uint32_t kPadFaceA = 0x1000;  // A; B, X and Y follow at 0x2000, 0x4000, 0x8000
 
-constexpr int kPlayScene = 4;
-
 bool Down(const System* s, int vk) { return s->keyStates[vk] != 0; }
 
 }  // namespace
@@ -62,7 +60,7 @@ void CXi::Poll() {
 
     int buttons = 0;
     // In play the Up arrow doubles as the rotate button.
-    if (Down(s, kVkZ) || Down(s, kVkC) || (sceneNumber == kPlayScene && Down(s, kVkUp))) {
+    if (Down(s, kVkZ) || Down(s, kVkC) || (sceneNumber == kScenePlay && Down(s, kVkUp))) {
         buttons |= kBtnDecision;
     }
     if (Down(s, kVkX)) buttons |= kBtnCancellation;

@@ -40,8 +40,6 @@
 namespace {
 
 constexpr int kExitBadInput = 2;
-constexpr int kTitleScene = 1;
-constexpr int kPlayScene = 4;
 
 // ------------------------------------------------------------------------ per-frame recording
 constexpr int kMaxSeCalls = 256;
@@ -402,9 +400,9 @@ int main(int argc, char** argv) {
         gSeCount = 0;
         gDrawCount = 0;
 
-        if (m->sceneNumber == kTitleScene) {
+        if (m->sceneNumber == kSceneTitle) {
             TitleFrame();
-        } else if (m->sceneNumber == kPlayScene) {
+        } else if (m->sceneNumber == kScenePlay) {
             GameSceneFrame();
         }
         const uint32_t sprites = g->dxGr->queueCount;

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/sdl/sdl_platform.h"
+#include "platform/sdl/sdl_clock.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Keyboard and game controller of the SDL backend, in the shapes the core expects: Windows
 // virtual-key numbers with the pressed-since-last-query latch, and an XInput button word.
-#include "platform/sdl/sdl_platform.h"
+#include "platform/sdl/sdl_input.h"
 
 namespace {
 

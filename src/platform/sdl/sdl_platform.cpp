@@ -1,5 +1,5 @@
 #include "platform/sdl/sdl_platform.h"
-#include "platform/sdl/sdl_render_soft.h"
+#include "platform/sdl/sdl_render_choice.h"
 
 #if __has_include("platform/sdl/sdl_audio.h")
 #include "platform/sdl/sdl_audio.h"
@@ -31,7 +31,9 @@ PlatAudio* SdlCreateAudio() {
 #endif
 }
 
-SdlPlatform::SdlPlatform() : render(SdlCreateAutoRender(&window)), audio(SdlCreateAudio()) {}
+SdlPlatform::SdlPlatform() : render(SdlCreateAutoRender(&window)), audio(SdlCreateAudio()) {
+    window.openGlDrawable = SdlRenderWantsOpenGl();
+}
 
 SdlPlatform::~SdlPlatform() {
     services.JoinThread();

@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/sdl/sdl_platform.h"
+#include "platform/sdl/sdl_render_gl.h"
+#include "platform/sdl/sdl_services.h"
+#include "platform/sdl/sdl_window.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// Software presentation path of the SDL backend, and the device choice between it and OpenGL.
+// Software presentation path of the SDL backend.
 //
 // SoftRender draws the sprite queue with the software rasteriser into the 1280 x 720 image and
 // puts that image into the window's own surface (no OpenGL involved), scaled to the client area
@@ -9,25 +9,14 @@
 //   - rows are converted into the window surface only where they differ from what it holds, and
 //     only the changed bands are sent to the display;
 //   - an expose or a size change of the window repaints all of it on the next present.
-//
-// AutoRender is the device the SDL platform installs. It picks, at the first Create:
-//   KELVORINE_RENDER=soft  the software path;
-//   KELVORINE_RENDER=gl    OpenGL;
-//   otherwise              OpenGL when a hardware implementation is there, the software path when
-//                          the OpenGL renderer is a CPU rasteriser (llvmpipe, softpipe, swrast) or
-//                          no OpenGL context can be made.
-// Both paths read the same shader files and fail the same way (-1) when one is missing.
-//
-// Measuring aid (never set in normal play): KELVORINE_EXIT_AFTER_FIRST_PRESENT=title or play
-// prints "first-present <scene> <CLOCK_REALTIME ns>" on stdout after the first frame of that
-// scene has been presented, then closes the window as the close button would.
+
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
 #include "platform/common/raster.h"
-#include "platform/sdl/sdl_platform.h"
+#include "platform/sdl/sdl_window.h"
 
 class SoftRender final : public RasterRender {
 public:
@@ -86,5 +75,3 @@ private:
     std::unique_ptr<uint32_t[]> row_;
     void* lastSurface_ = nullptr;
 };
-
-PlatRender* SdlCreateAutoRender(SdlWindow* window);

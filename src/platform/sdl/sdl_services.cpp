@@ -1,5 +1,6 @@
 // Process services of the SDL backend: the instance guard, message boxes, the screen saver, the
 // executable's path and the music thread.
+#include <SDL.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -10,10 +11,10 @@
 #include <cstring>
 #include <system_error>
 
-#include "platform/file.h"
 #include "platform/common/game_folder.h"
-#include "platform/sdl/sdl_platform.h"
 #include "platform/common/text.h"
+#include "platform/file.h"
+#include "platform/sdl/sdl_services.h"
 
 int SdlBindAbstract(const char* suffix, bool* inUse) {
     *inUse = false;

@@ -8,7 +8,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "platform/sdl/sdl_platform.h"
+#include "platform/sdl/sdl_services.h"
+#include "platform/sdl/sdl_window.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ bool SdlWindow::Create() {
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
     window = SDL_CreateWindow("Kelvorine", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                               kClientWidth, kClientHeight,
-                              (SdlRenderWantsOpenGl() ? SDL_WINDOW_OPENGL : 0) | SDL_WINDOW_HIDDEN |
+                              (openGlDrawable ? SDL_WINDOW_OPENGL : 0) | SDL_WINDOW_HIDDEN |
                                   SDL_WINDOW_RESIZABLE);
     if (window == nullptr) {
         SDL_Log("window: %s", SDL_GetError());

@@ -1,0 +1,21 @@
+// Clock of the SDL backend: SDL milliseconds, the monotonic nanosecond counter, real sleeps and the
+// calendar clock with the local time zone.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+#include "platform/platform.h"
+
+class SdlClock final : public PlatClock {
+public:
+    uint32_t Milliseconds() override;
+    uint64_t Counter() override;
+    uint64_t CounterFrequency() override { return 1000000000ull; }
+    void Sleep(uint32_t ms) override;
+    uint32_t MinTimerPeriod() override { return 1; }
+    void TimerPeriodBegin(uint32_t) override {}
+    void TimerPeriodEnd(uint32_t) override {}
+    int64_t CalendarTime() override;
+    void LocalTime(int64_t t, std::tm* out) override;
+};
