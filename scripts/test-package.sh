@@ -4,8 +4,8 @@
 #      appstreamcli report no errors;
 #   2. a fresh Debian 12 root (scripts/fresh-root.sh) installs it with apt-get install ./<deb>,
 #      dependencies resolved by apt;
-#   3. a player (not root, a new home) starts /usr/games/kelvorine from an unrelated folder on an X
-#      server of this machine: the title is drawn, DECISION (Z) starts a game, Esc ends it with exit
+#   3. a player (not root, a new home) starts the desktop entry's command from an unrelated folder on
+#      an X server of this machine: the title is drawn, DECISION (Z) starts a game, Esc ends it with exit
 #      code 0, and "Game.ini" and "dir.txt" are in ~/.local/share/kelvorine;
 #   4. apt-get purge removes the game and leaves the player's folder as it was.
 # Runs as root (the fresh root mounts and chroots). Prints the time of each step.
@@ -57,6 +57,14 @@ grep -E '^(Setting up|The following NEW)' "$WORK/apt.log" | tail -3
 [ -f "$ROOT/usr/share/games/kelvorine/data/VLGothic/VL-Gothic-Regular.ttf" ] ||
     fail "the data folder's font link leads nowhere (fonts-vlgothic not installed?)"
 
+# The desktop icons, drawn from the game's blocks: square, of their size, not empty.
+for n in 48 64 128 256; do
+    icon="$ROOT/usr/share/icons/hicolor/${n}x$n/apps/kelvorine.png"
+    [ -f "$icon" ] || fail "no ${n}px icon"
+    read -r w h opaque < <(convert "$icon" -format '%w %h ' -write info: -alpha extract -format '%[fx:mean]\n' info:)
+    [ "$w $h" = "$n $n" ] && awk -v a="$opaque" 'BEGIN { exit !(a > 0.5) }' || fail "the ${n}px icon is $w x $h, opacity $opaque"
+done
+
 fresh_root_add_user "$ROOT" player
 PLAYER_HOME="$ROOT/home/player"
 FILES="$PLAYER_HOME/.local/share/kelvorine"
@@ -77,10 +85,11 @@ done
 export DISPLAY=":$n"
 
 # ------------------------------------------------------------------------------ the player
-step "the player starts /usr/games/kelvorine from /srv/elsewhere"
+step "the player starts the desktop entry's command from /srv/elsewhere"
 (
     fresh_root_run_as player "$ROOT" env DISPLAY="$DISPLAY" SDL_AUDIODRIVER=dummy \
-        sh -c 'cd /srv/elsewhere && exec timeout 120 /usr/games/kelvorine' >"$WORK/game.log" 2>&1
+        sh -c 'cd /srv/elsewhere && exec timeout 120 $(sed -n "s/^Exec=//p" /usr/share/applications/kelvorine.desktop)' \
+        >"$WORK/game.log" 2>&1
     echo $? >"$WORK/exit"
 ) &
 GPID=$!
