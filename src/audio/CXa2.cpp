@@ -9,7 +9,7 @@
 #include "audio/MusicStream.h"
 #include "audio/WaveReader.h"
 #include "platform/file.h"
-#include "shell/CLoadFile.h"
+#include "shell/Messages.h"
 #include "shell/System.h"
 #include "platform/common/text.h"
 
@@ -88,7 +88,7 @@ bool CXa2::CreateEngine() {
     }
     engine = true;
     if (!Plat().audio->CreateMasteringVoice()) {
-        CLoadFile::ShowMessage(u"XAudio2の初期化に失敗しました。", u"Message");
+        Tell(MessageId::kAudioFailed);
         return false;
     }
     masterVoice = true;
@@ -110,7 +110,7 @@ bool CXa2::LoadSe(const char16_t* path, int id) {
     if (settings->soundMode == 1) {
         WaveReader reader;
         if (!reader.Open(path)) {
-            CLoadFile::ShowMessage(u"Waveファイルのオープンに失敗", u"Error");
+            Tell(MessageId::kWaveOpenFailed);
             return false;
         }
         const WaveFormat& format = reader.Format();  // with its extension, if any
@@ -312,7 +312,7 @@ bool CXa2::StartStreamThread() {
     if (!Guard() || bgmVoice == nullptr) return false;
     settings->streamQuit.store(0, std::memory_order_relaxed);
     if (!Plat().services->StartThread(StreamThreadMain, this)) {
-        CLoadFile::ShowMessage(u"スレッドの生成に失敗", u"Error");
+        Tell(MessageId::kThreadFailed);
         return false;
     }
     streamThread = true;

@@ -13,8 +13,8 @@
 
 #include "audio/OggTrack.h"
 #include "audio/WaveReader.h"
-#include "shell/CLoadFile.h"
 #include "shell/Game.h"
+#include "shell/Messages.h"
 #include "shell/System.h"
 #include "platform/common/text.h"
 #include "platform/file.h"
@@ -298,7 +298,7 @@ bool LoadLoopFile(const char16_t* path, int track) {
     if (s == nullptr || !ValidTrack(track)) return false;
     FILE* f = OpenFileU16(path, "rb");
     if (f == nullptr) {
-        CLoadFile::ReportFileNotFound(path);
+        Tell(MessageId::kFileNotFound, path);
         return false;
     }
     LoopText text(f);
@@ -334,7 +334,7 @@ bool OpenMusicTrack(int track, const char16_t* path) {
         o.loopAdjust = 0;
         if (!OpenOgg(track, path)) return false;
         if (!loopPathOk) {
-            CLoadFile::ReportFileNotFound(path);
+            Tell(MessageId::kFileNotFound, path);
             return false;
         }
         if (!LoadLoopFile(loopPath, track)) return false;
@@ -344,12 +344,12 @@ bool OpenMusicTrack(int track, const char16_t* path) {
     if (s->soundMode == 1) {
         WaveReader& r = gWave[track];
         if (!r.Open(path)) {
-            CLoadFile::ShowMessage(u"WAVEファイルを開くのに失敗", u"Error");
+            Tell(MessageId::kMusicOpenFailed);
             return false;
         }
         gKind[track] = TrackKind::Wave;
         if (!loopPathOk) {
-            CLoadFile::ReportFileNotFound(path);
+            Tell(MessageId::kFileNotFound, path);
             return false;
         }
         if (!LoadLoopFile(loopPath, track)) return false;

@@ -7,8 +7,8 @@
 #include "audio/CXa2.h"
 #include "graphics/MapSceneEntity.h"
 #include "platform/file.h"
-#include "shell/CLoadFile.h"
 #include "shell/Game.h"
+#include "shell/Messages.h"
 #include "shell/System.h"
 #include "platform/common/text.h"
 
@@ -61,7 +61,7 @@ bool LoadResourceLists() {
     JoinData(path, s, listName);
     FILE* f = path[0] != 0 ? OpenFileU16(path, "rb") : nullptr;
     if (f == nullptr) {
-        CLoadFile::ReportFileNotFound(path[0] != 0 ? path : listName);
+        Tell(MessageId::kFileNotFound, path[0] != 0 ? path : listName);
         return false;
     }
     // The byte-order mark is skipped, not checked.

@@ -6,13 +6,12 @@
 #include <new>
 
 #include "graphics/CDx_Gr.h"
+#include "shell/Messages.h"
 #include "shell/System.h"
 
 namespace {
 
 constexpr int32_t kTextureSide = 512;
-constexpr char16_t kFailed[] = u"失敗しました。";
-constexpr char16_t kCaption[] = u"Message";
 
 // Blend state slot of each blend kind: kinds 0, 1 and 2 use slots 0 to 2, kind 3 uses slot 5
 // (inverse blend factor over the destination colour). Slots 3 and 4 are created but unused.
@@ -110,12 +109,12 @@ int32_t CDx_Gr::CheckDevice() {
     if (reason == kDeviceHung || reason == kDeviceReset) {
         Release();
         const int32_t created = Create();
-        Plat().services->MessageBox(kFailed, kCaption);
+        Tell(MessageId::kDeviceFailed);
         if (created != 1) return created;
         r->RemovedReason();
         return 0;
     }
-    Plat().services->MessageBox(kFailed, kCaption);
+    Tell(MessageId::kDeviceFailed);
     return reason;
 }
 

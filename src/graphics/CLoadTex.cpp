@@ -19,15 +19,8 @@
 #include "platform/file.h"
 #include "platform/platform.h"
 #include "platform/common/text.h"
+#include "shell/Messages.h"
 
-const char16_t kPngFileNotFound[] = u"ファイルが見つかりません";
-const char16_t kPngNoReadStruct[] = u"PNG構造体を作成出来ません";
-const char16_t kPngNoInfoStruct[] = u"PNG構造体を初期化出来ません";
-const char16_t kPngTooManyColours[] = u"色数が多すぎます";
-const char16_t kPngBadColourType[] = u"このパレットタイプには対応していません";
-const char16_t kPngBadSize[] = u"画像サイズが512x512ではありません";
-const char16_t kPngCorrupt[] = u"PNGファイルが壊れています";
-const char16_t kPngNoMemory[] = u"メモリが足りません";
 
 namespace {
 
@@ -109,39 +102,31 @@ CLoadTex::CLoadTex(CDx_Gr* r, int32_t depth) : renderer(r), colourDepth(depth) {
 
 CLoadTex::~CLoadTex() = default;
 
-void CLoadTex::Report(const char16_t* path, const char16_t* message) {
-    char16_t text[kPathChars + 64];
-    if (!U16JoinSpace(text, sizeof text / sizeof text[0], path, message)) {
-        U16Copy(text, sizeof text / sizeof text[0], message);
-    }
-    Plat().services->MessageBox(text, u"Message");
-}
-
 bool CLoadTex::LoadPng(int32_t id, const char16_t* path) {
     // A folder opens as a stream on some systems; only a regular file is a texture file.
     FILE* f = FileExistsU16(path) ? OpenFileU16(path, "rb") : nullptr;
     if (f == nullptr) {
-        Report(path, kPngFileNotFound);
+        Tell(MessageId::kFileNotFound, path);
         return false;
     }
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
     if (png == nullptr) {
         std::fclose(f);
-        Report(path, kPngNoReadStruct);
+        Tell(MessageId::kPngNoReadStruct, path);
         return false;
     }
     png_infop info = png_create_info_struct(png);
     if (info == nullptr) {
         png_destroy_read_struct(&png, nullptr, nullptr);
         std::fclose(f);
-        Report(path, kPngNoInfoStruct);
+        Tell(MessageId::kPngNoInfoStruct, path);
         return false;
     }
     std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[kMaxImageBytes]);
     if (!pixels) {
         png_destroy_read_struct(&png, &info, nullptr);
         std::fclose(f);
-        Report(path, kPngNoMemory);
+        Tell(MessageId::kPngNoMemory, path);
         return false;
     }
     png_set_read_fn(png, f, ReadBytes);
@@ -156,16 +141,16 @@ bool CLoadTex::LoadPng(int32_t id, const char16_t* path) {
         case Step::Ok:
             break;
         case Step::TooManyColours:
-            Report(path, kPngTooManyColours);
+            Tell(MessageId::kPngTooManyColours, path);
             return false;
         case Step::BadColourType:
-            Report(path, kPngBadColourType);
+            Tell(MessageId::kPngBadColourType, path);
             return false;
         case Step::BadSize:
-            Report(path, kPngBadSize);
+            Tell(MessageId::kPngBadSize, path);
             return false;
         case Step::Corrupt:
-            Report(path, kPngCorrupt);
+            Tell(MessageId::kPngCorrupt, path);
             return false;
     }
 

@@ -18,21 +18,9 @@ public:
 
     // Loads the 512 x 512 PNG at path into texture `id`. Palette images (1, 2, 4 or 8 bits per
     // index) keep index 0 as the transparent colour; 8-bit RGB images become opaque textures of
-    // their own colours. Every failure shows "path message" (caption "Message") and returns
+    // their own colours. Every failure tells the player its message about the path and returns
     // false: a missing file, more than 8 bits per channel, another colour type, a size other
     // than 512 x 512, or a file the decoder rejects (corrupt or truncated).
     bool LoadPng(int32_t id, const char16_t* path);
 
-    // Shows path + " " + message in a message box with the caption "Message".
-    static void Report(const char16_t* path, const char16_t* message);
 };
-
-// Messages of the loader.
-extern const char16_t kPngFileNotFound[];   // "ファイルが見つかりません"
-extern const char16_t kPngNoReadStruct[];   // "PNG構造体を作成出来ません"
-extern const char16_t kPngNoInfoStruct[];   // "PNG構造体を初期化出来ません"
-extern const char16_t kPngTooManyColours[]; // "色数が多すぎます"
-extern const char16_t kPngBadColourType[];  // "このパレットタイプには対応していません"
-extern const char16_t kPngBadSize[];        // "画像サイズが512x512ではありません"
-extern const char16_t kPngCorrupt[];        // "PNGファイルが壊れています"
-extern const char16_t kPngNoMemory[];       // "メモリが足りません"

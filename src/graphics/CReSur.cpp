@@ -4,6 +4,7 @@
 #include "graphics/CLoadTex.h"
 #include "graphics/MapSceneEntity.h"
 #include "platform/platform.h"
+#include "shell/Messages.h"
 #include "shell/System.h"
 #include "platform/common/text.h"
 
@@ -45,7 +46,7 @@ bool CReSur::ReloadTextures() {
             char16_t path[kPathChars];
             if (!U16Copy(path, kPathChars, system->dataFolder) || !U16Cat(path, kPathChars, name)) {
                 // Cannot name the file: it cannot be found either.
-                CLoadTex::Report(name, kPngFileNotFound);
+                Tell(MessageId::kFileNotFound, name);
                 return false;
             }
             if (!loader.LoadPng(id, path)) return false;

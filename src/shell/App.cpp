@@ -19,6 +19,7 @@
 #include "shell/CLoadFile.h"
 #include "shell/CXi.h"
 #include "shell/Game.h"
+#include "shell/Messages.h"
 #include "shell/Pacing.h"
 #include "shell/System.h"
 #include "shell/Window.h"
@@ -26,10 +27,6 @@
 
 namespace {
 
-constexpr char16_t kCaptionMessage[] = u"Message";
-constexpr char16_t kCaptionError[] = u"Error";
-constexpr char16_t kInitFailed[] = u"ゲームの初期化に失敗しました。";
-constexpr char16_t kGraphicsFailed[] = u"DirectGraphicsの初期化に失敗しました。";
 constexpr char16_t kFontFile[] = u"VLGothic\\VL-Gothic-Regular.ttf";
 constexpr char16_t kTextureList[] = u"grp\\grp_0003.txt";
 
@@ -46,8 +43,6 @@ PresentHook gPresentHook = nullptr;
 
 Shell gShell;
 
-void Say(const char16_t* text, const char16_t* caption) { CLoadFile::ShowMessage(text, caption); }
-
 bool SoundModeOn(const System* s) { return s->soundMode == 1 || s->soundMode == 2; }
 
 // The shutdown routine: everything the run built, in reverse, and the container last.
@@ -61,7 +56,7 @@ void Shutdown() {
     System* system = gGame->system;
     gGame->mapSceneEntity->FreeHeldBuffer();
     if (SoundModeOn(system)) gGame->xa2->ShutdownAudio();  // joins the music thread
-    if (!gGame->dxGr->Release()) Say(u"失敗しました。", kCaptionError);
+    if (!gGame->dxGr->Release()) Tell(MessageId::kReleaseFailed);
     CloseMusicTracks();
     delete gGame;
     gGame = nullptr;
@@ -109,7 +104,7 @@ bool RebuildDevice(System* system, MapSceneEntity* scene, CDx_Gr* dxGr) {
     dxGr->Release();
     dxGr->ClearHandles();
     if (dxGr->Create() != 1) {
-        Say(kGraphicsFailed, kCaptionMessage);
+        Tell(MessageId::kGraphicsFailed);
         return false;
     }
     CReSur reSur(dxGr, system, scene);
@@ -211,13 +206,7 @@ int KelvorineMain(int showCommand) {
     // 4. Base folder, with its trailing separator.
     if (!files.SetBaseFolder()) {
         // The backend may know why (a per-user folder that cannot be made, for one); say that too.
-        static char16_t text[kPathChars + 1024];
-        const char16_t* problem = plat.services->FolderProblem();
-        if (problem[0] == 0 || !U16Copy(text, sizeof text / sizeof text[0], u"プログラムのフォルダが分かりません。\n") ||
-            !U16Cat(text, sizeof text / sizeof text[0], problem)) {
-            U16Copy(text, sizeof text / sizeof text[0], u"プログラムのフォルダが分かりません。");
-        }
-        Say(text, kCaptionError);
+        Tell(MessageId::kProgramFolderUnknown, nullptr, plat.services->FolderProblem());
         return EarlyExit();
     }
 
@@ -232,11 +221,11 @@ int KelvorineMain(int showCommand) {
 
     // 10. Window.
     if (!plat.window->RegisterClass()) {
-        Say(u"失敗", kCaptionMessage);
+        Tell(MessageId::kWindowClassFailed);
         return EarlyExit();
     }
     if (!CreateGameWindow(system)) {
-        Say(u"ウィンドウを作成できませんでした。", kCaptionMessage);
+        Tell(MessageId::kWindowFailed);
         return EarlyExit();
     }
     plat.window->ThreadProcessIds(&gWindowThreadId, &gProcessId);
@@ -264,7 +253,7 @@ int KelvorineMain(int showCommand) {
 
     // 15. Renderer.
     if (gGame->dxGr->Create() != 1) {
-        Say(kGraphicsFailed, kCaptionMessage);
+        Tell(MessageId::kGraphicsFailed);
         return EarlyExit();
     }
 
@@ -280,7 +269,7 @@ int KelvorineMain(int showCommand) {
 
     // 19. Sounds, music and the music thread.
     if (system->soundOff == 0 && SoundModeOn(system) && !LoadResourceLists()) {
-        Say(kInitFailed, kCaptionMessage);
+        Tell(MessageId::kInitFailed);
         return EarlyExit();
     }
 
@@ -293,14 +282,14 @@ int KelvorineMain(int showCommand) {
     char16_t path[kPathChars];
     if (!U16Copy(path, kPathChars, system->dataFolder) || !U16Cat(path, kPathChars, kTextureList) ||
         !files.ReadTextureList(path)) {
-        Say(u"失敗しました。1", kCaptionError);
-        Say(kInitFailed, kCaptionMessage);
+        Tell(MessageId::kTextureListFailed);
+        Tell(MessageId::kInitFailed);
         return EarlyExit();
     }
     CReSur reSur(gGame->dxGr, system, scene);
     if (!reSur.ReloadTextures()) {
-        Say(u"失敗しました。4", kCaptionError);
-        Say(kInitFailed, kCaptionMessage);
+        Tell(MessageId::kTexturesFailed);
+        Tell(MessageId::kInitFailed);
         return EarlyExit();
     }
 

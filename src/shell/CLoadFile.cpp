@@ -13,12 +13,12 @@
 #include "graphics/MapSceneEntity.h"
 #include "platform/file.h"
 #include "platform/platform.h"
+#include "shell/Messages.h"
 #include "shell/System.h"
 #include "platform/common/text.h"
 
 namespace {
 
-const char16_t kFileNotFound[] = u"ファイルが見つかりません";
 
 // "dir.txt": after the two-byte byte order mark at most 160 bytes (80 units) of name.
 constexpr int kDirTextBytes = 160;
@@ -64,23 +64,6 @@ bool JoinPath(char16_t* out, const char16_t* base, const char16_t* name) {
 }
 
 }  // namespace
-
-void CLoadFile::ShowMessage(const char16_t* text, const char16_t* caption) {
-    char t[4 * kPathChars + 64];
-    char c[64];
-    if (!U16ToUtf8(text, t, sizeof t)) std::strcpy(t, "?");
-    if (!U16ToUtf8(caption, c, sizeof c)) std::strcpy(c, "?");
-    std::fprintf(stderr, "%s: %s\n", c, t);
-    if (Plat().services != nullptr) Plat().services->MessageBox(text, caption);
-}
-
-void CLoadFile::ReportFileNotFound(const char16_t* path) {
-    char16_t text[kPathChars + 32];
-    if (!U16JoinSpace(text, sizeof text / sizeof text[0], path, kFileNotFound)) {
-        U16Copy(text, sizeof text / sizeof text[0], kFileNotFound);
-    }
-    ShowMessage(text, u"Message");
-}
 
 bool CLoadFile::ReadSettings(const char16_t* path) { return system->ReadSettings(path, scene); }
 
@@ -128,7 +111,7 @@ bool CLoadFile::BuildDataFolder() {
     bool ok = system->dataFolderRelative == 1
                   ? JoinPath(system->dataFolder, system->baseFolder, system->dataFolderRead)
                   : U16Copy(system->dataFolder, kPathChars, system->dataFolderRead);
-    if (!ok) ShowMessage(u"データフォルダのパスが長すぎます。", u"Error");
+    if (!ok) Tell(MessageId::kDataFolderTooLong);
     return ok;
 }
 
@@ -136,7 +119,7 @@ bool CLoadFile::ReadSaveSlot(const char16_t* path, int slot) {
     if (slot < 0 || slot >= kSaveSlots) return false;
     FILE* f = OpenFileU16(path, "rb");
     if (f == nullptr) {
-        ReportFileNotFound(path);
+        Tell(MessageId::kFileNotFound, path);
         return false;
     }
     // A short file reads as zeros past its end; bytes past the layout are ignored.
@@ -206,7 +189,7 @@ void CLoadFile::RankingEntry(int32_t score) {
 bool CLoadFile::ReadTextureList(const char16_t* path) {
     FILE* f = OpenFileU16(path, "rb");
     if (f == nullptr) {
-        ReportFileNotFound(path);
+        Tell(MessageId::kFileNotFound, path);
         return false;
     }
     uint8_t mark[2];
@@ -268,11 +251,11 @@ bool CLoadFile::ReadStartupFiles() {
 bool CLoadFile::WriteQuitFiles() {
     char16_t path[kPathChars];
     if (!JoinPath(path, system->baseFolder, u"Game.ini") || !WriteSettings(path)) {
-        ShowMessage(u"ini書き込みに失敗しました。", u"Error");
+        Tell(MessageId::kIniWriteFailed);
         return false;
     }
     if (!JoinPath(path, system->baseFolder, u"dir.txt") || !WriteDataFolder(path)) {
-        ShowMessage(u"txt書き込みに失敗しました。", u"Error");
+        Tell(MessageId::kTxtWriteFailed);
         return false;
     }
     return true;

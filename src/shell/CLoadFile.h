@@ -42,8 +42,4 @@ public:
     // The quit path's writes: "Game.ini", then "dir.txt". False after the message of the write
     // that failed ("ini..." or "txt..." with caption "Error"); the old files are left intact.
     bool WriteQuitFiles();
-    // path + " " + "ファイルが見つかりません" with caption "Message", as a message box and on stderr.
-    static void ReportFileNotFound(const char16_t* path);
-    // A message box (no owner, OK button), also written to stderr in UTF-8.
-    static void ShowMessage(const char16_t* text, const char16_t* caption);
 };

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "files_fixture.h"
+#include "message_support.h"
 #include "render_test_support.h"
 #include "game/PlayState.h"
 #include "graphics/CDx_Gr.h"
@@ -70,12 +71,6 @@ protected:
         for (const HeadlessMessage& m : messages) platform.window.queue.push_back(m);
     }
 
-    std::vector<std::u16string> Texts() const {
-        std::vector<std::u16string> out;
-        for (const HeadlessMessageBox& m : platform.services.messages) out.push_back(m.text + u"|" + m.caption);
-        return out;
-    }
-
     // What every exit leaves behind: timer period ended as often as begun, screen saver back on,
     // instance released, the container gone.
     void ExpectCleanExit(bool windowGone = true) {
@@ -131,8 +126,7 @@ TEST_F(AppTest, QuitCodeIsReturnedAndAFailedWriteTurnsItIntoZero) {
     second.window.queue.push_back({HeadlessMsg::Quit, 7, {}});
     EXPECT_EQ(KelvorineMain(1), 0);
     ASSERT_EQ(second.services.messages.size(), 1u);
-    EXPECT_EQ(second.services.messages[0].text, u"ini書き込みに失敗しました。");
-    EXPECT_EQ(second.services.messages[0].caption, u"Error");
+    EXPECT_EQ(IdOf(second.services.messages[0]), IdOf(MessageId::kIniWriteFailed));
     EXPECT_EQ(second.window.cursorShown, 1);
     EXPECT_EQ(second.clock.periodEnded, 1);
     EXPECT_TRUE(second.services.screenSaverActive);
@@ -167,7 +161,7 @@ TEST_F(AppTest, MissingDataFolderFileEndsSilentlyBeforeTheWindow) {
 struct StartFailure {
     const char* name;
     void (*inject)(HeadlessPlatform& p, std::vector<uint8_t>& settings, const std::string& dir);
-    std::vector<std::u16string> messages;  // "text|caption"
+    std::vector<MessageId> messages;  // what the player is told, in order
 };
 // Test names and failure output show the case by its name, not as raw bytes.
 void PrintTo(const StartFailure& c, std::ostream* os) { *os << c.name; }
@@ -181,13 +175,10 @@ TEST_P(AppFailureTest, EndsThroughTheEarlyExitWithItsMessages) {
 
     EXPECT_EQ(KelvorineMain(1), 0);
 
-    std::vector<std::u16string> texts = Texts();
-    for (std::u16string& t : texts) {
-        // The file-not-found message starts with the (temporary) path.
-        const size_t cut = t.find(u" ファイルが見つかりません");
-        if (cut != std::u16string::npos) t = t.substr(cut + 1);
-    }
-    EXPECT_EQ(texts, GetParam().messages);
+    std::vector<int> told, expected;
+    for (const HeadlessMessageBox& m : platform.services.messages) told.push_back(IdOf(m));
+    for (MessageId id : GetParam().messages) expected.push_back(IdOf(id));
+    EXPECT_EQ(told, expected);
     EXPECT_EQ(ReadBytes("Game.ini"), settings);  // the early exit writes nothing
     EXPECT_EQ(platform.window.cursorShown, 1);
     EXPECT_EQ(platform.window.unregistered, 1);
@@ -201,29 +192,29 @@ INSTANTIATE_TEST_SUITE_P(
                      [](HeadlessPlatform& p, std::vector<uint8_t>&, const std::string&) {
                          p.window.failRegister = true;
                      },
-                     {u"失敗|Message"}},
+                     {MessageId::kWindowClassFailed}},
         StartFailure{"WindowCreation",
                      [](HeadlessPlatform& p, std::vector<uint8_t>&, const std::string&) {
                          p.window.failCreate = true;
                      },
-                     {u"ウィンドウを作成できませんでした。|Message"}},
+                     {MessageId::kWindowFailed}},
         StartFailure{"RendererDevice",
                      [](HeadlessPlatform& p, std::vector<uint8_t>&, const std::string&) {
                          p.render->createResult = -1;
                      },
-                     {u"DirectGraphicsの初期化に失敗しました。|Message"}},
+                     {MessageId::kGraphicsFailed}},
         StartFailure{"OutputDevice",
                      [](HeadlessPlatform& p, std::vector<uint8_t>& s, const std::string&) {
                          s[21] = 1;  // Ogg
                          p.audio.failMaster = true;
                      },
-                     {u"XAudio2の初期化に失敗しました。|Message"}},
+                     {MessageId::kAudioFailed}},
         StartFailure{"TextureList",
                      [](HeadlessPlatform&, std::vector<uint8_t>&, const std::string& d) {
                          std::filesystem::remove(d + "/data/grp/grp_0003.txt");
                      },
-                     {u"ファイルが見つかりません|Message", u"失敗しました。1|Error",
-                      u"ゲームの初期化に失敗しました。|Message"}},
+                     {MessageId::kFileNotFound, MessageId::kTextureListFailed,
+                      MessageId::kInitFailed}},
         StartFailure{"Textures",
                      [](HeadlessPlatform&, std::vector<uint8_t>&, const std::string& d) {
                          // Record 0 names a picture that is not there.
@@ -242,8 +233,8 @@ INSTANTIATE_TEST_SUITE_P(
                          std::fwrite(bytes.data(), 1, bytes.size(), f);
                          std::fclose(f);
                      },
-                     {u"ファイルが見つかりません|Message", u"失敗しました。4|Error",
-                      u"ゲームの初期化に失敗しました。|Message"}}),
+                     {MessageId::kFileNotFound, MessageId::kTexturesFailed,
+                      MessageId::kInitFailed}}),
     [](const ::testing::TestParamInfo<StartFailure>& info) { return std::string(info.param.name); });
 
 TEST_F(AppTest, MissingAudioEngineRunsSilently) {
@@ -311,7 +302,7 @@ TEST_F(AppTest, DeviceResetReportedByTheHealthCheckAlsoReloadsTheTextures) {
     // lost device brings the textures back.
     EXPECT_EQ(platform.render->creates, 1 + 3 * 2);
     ASSERT_EQ(platform.services.messages.size(), 3u);
-    EXPECT_EQ(platform.services.messages[0].text, u"失敗しました。");
+    EXPECT_EQ(IdOf(platform.services.messages[0]), IdOf(MessageId::kDeviceFailed));
     ExpectCleanExit();
 }
 

@@ -1,5 +1,6 @@
 // The sound engine on the recording headless voices: engine start, effect loading (WAV and Ogg),
 // playing, re-arming and volumes; the WAV reader's chunk handling; the sound-list step.
+#include "message_support.h"
 #include "audio_support.h"
 
 #include "audio/SoundLists.h"
@@ -57,8 +58,7 @@ TEST_F(EngineTest, EngineFailureIsSilentButDeviceFailureEndsTheStart) {
     platform.audio.failMaster = true;
     EXPECT_FALSE(xa.CreateEngine());
     ASSERT_EQ(platform.services.messages.size(), 1u);
-    EXPECT_EQ(platform.services.messages[0].text, u"XAudio2の初期化に失敗しました。");
-    EXPECT_EQ(platform.services.messages[0].caption, u"Message");
+    EXPECT_EQ(IdOf(platform.services.messages[0]), IdOf(MessageId::kAudioFailed));
 }
 
 TEST_F(EngineTest, WaveEffectsAreCutAtOneSecondAndMarkTheirEnd) {
@@ -85,8 +85,7 @@ TEST_F(EngineTest, WaveEffectsAreCutAtOneSecondAndMarkTheirEnd) {
 
     EXPECT_FALSE(xa.LoadSe(Path("missing.wav").c_str(), 2));
     ASSERT_EQ(platform.services.messages.size(), 1u);
-    EXPECT_EQ(platform.services.messages[0].text, u"Waveファイルのオープンに失敗");
-    EXPECT_EQ(platform.services.messages[0].caption, u"Error");
+    EXPECT_EQ(IdOf(platform.services.messages[0]), IdOf(MessageId::kWaveOpenFailed));
 }
 
 TEST_F(EngineTest, WaveReaderChunks) {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <random>
 
+#include "message_support.h"
 #include "files_fixture.h"
 #include "graphics/MapSceneEntity.h"
 #include "platform/file.h"
@@ -275,8 +276,7 @@ TEST_F(SettingsFileTest, QuitPathReportsTheWriteThatFailed) {
     std::filesystem::create_directories(Host("dir.txt/x"));
     EXPECT_FALSE(files.WriteQuitFiles());
     ASSERT_EQ(platform.services.messages.size(), 1u);
-    EXPECT_EQ(platform.services.messages[0].text, u"txt書き込みに失敗しました。");
-    EXPECT_EQ(platform.services.messages[0].caption, u"Error");
+    EXPECT_EQ(IdOf(platform.services.messages[0]), IdOf(MessageId::kTxtWriteFailed));
 
     // "Game.ini" cannot be replaced: its message, and "dir.txt" is not tried.
     std::filesystem::remove(Host("Game.ini"));
