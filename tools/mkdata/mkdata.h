@@ -52,7 +52,8 @@ struct Coverage {
 // FreeType text rendering from the VL Gothic font file.
 bool OpenFont(const std::string& ttfPath);
 void CloseFont();
-// Renders text with an em of emX x emY pixels; embolden in pixels; baseline row returned in *baseline.
+// Renders UTF-8 text with an em of emX x emY pixels; embolden in pixels; baseline row returned in
+// *baseline.
 Coverage RenderText(const std::string& text, int emX, int emY, double embolden, int* baseline);
 // Largest rendering (tight bounds) of text that fits maxW x maxH.
 Coverage FitText(const std::string& text, int maxW, int maxH, double emboldenPerEm, double aspect);

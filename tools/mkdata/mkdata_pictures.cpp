@@ -119,6 +119,15 @@ void DrawPlate(Canvas& c, int x0, int y0, int w, int h, Rgb top, Rgb bottom, Rgb
 
 // Region (0, 0, 512, 256), drawn 1536 x 768 and scrolled by 720 screen pixels: two copies overlap
 // by 16 texel rows, so the picture repeats every 240 rows and rows 240..255 copy rows 0..15.
+//
+// The ranking and options panels (screen x 208..1088, texels 64..357) are half transparent, so
+// the sky behind them is kept calm: the aurora, the stars and the drifting pieces fade to a
+// fraction of their strength there and keep it only at the sides.
+double TitleCalm(int x) {
+    const double in = std::min(x - 64.0, 357.0 - x);  // texels inside the panel columns
+    return Clamp01((in + 16.0) / 32.0);
+}
+
 void DrawTitleBackdrop(Canvas& c) {
     const int period = 240;
     Canvas layer;
@@ -142,8 +151,9 @@ void DrawTitleBackdrop(Canvas& c) {
             const double rays2 = 0.55 + 0.45 * std::sin(2 * kPi * x / 19.0 + 1.3) * std::sin(2 * kPi * x / 47.0);
             const double i1 = glow(signedDist(c1), 4.0, 20.0) * rays1;
             const double i2 = glow(signedDist(c2), 5.0, 24.0) * rays2;
-            col = Mix(col, Hex(0x2FD3B4), 0.32 * i1);
-            col = Mix(col, Hex(0x8A5BE8), 0.30 * i2);
+            const double keep = 1.0 - 0.75 * TitleCalm(x);
+            col = Mix(col, Hex(0x2FD3B4), 0.32 * i1 * keep);
+            col = Mix(col, Hex(0x8A5BE8), 0.30 * i2 * keep);
             layer.PutDither(x, y, col);
         }
     // Faint drifting pieces.
@@ -157,6 +167,7 @@ void DrawTitleBackdrop(Canvas& c) {
         const int px = 8 + rng.Below(400), py = rng.Below(period);
         const bool turn = rng.Below(2) == 1;
         const Rgb hue = Hex(kPieceColours[rng.Below(8)]);
+        const double keep = 1.0 - 0.7 * TitleCalm(px + 10);
         for (auto& cell : kShapes[shape]) {
             const int cx = px + 7 * (turn ? cell[1] : cell[0]);
             const int cy = py + 7 * (turn ? cell[0] : cell[1]);
@@ -164,14 +175,14 @@ void DrawTitleBackdrop(Canvas& c) {
                 for (int x = 0; x < 7; ++x) {
                     const int yy = ((cy + y) % period + period) % period;
                     const bool rim = x == 0 || y == 0 || x == 6 || y == 6;
-                    layer.Put(cx + x, yy, Mix(layer.Get(cx + x, yy), hue, rim ? 0.28 : 0.10));
+                    layer.Put(cx + x, yy, Mix(layer.Get(cx + x, yy), hue, (rim ? 0.28 : 0.10) * keep));
                 }
         }
     }
     // Stars, some with a small cross.
     for (int n = 0; n < 110; ++n) {
         const int x = rng.Below(512), y = rng.Below(period);
-        const double b = 0.45 + 0.55 * rng.Unit();
+        const double b = (0.45 + 0.55 * rng.Unit()) * (1.0 - 0.6 * TitleCalm(x));
         const Rgb star = Mix(Hex(0x9FB8FF), Hex(0xFFFFFF), rng.Unit());
         layer.Put(x, y, Mix(layer.Get(x, y), star, b));
         if (rng.Below(6) == 0) {
@@ -192,18 +203,21 @@ const TextStyle kIceText = {Hex(0xF4FCFF), Hex(0x4A7BE6), Hex(0x0B0E2E), 2, 2, 2
 
 // The logo is one 202 x 40 picture cut into two overlapping parts: texels 0..159 at (0, 0) and
 // texels 66..201 at (0, 48). On screen the second part starts exactly where texel 66 of the first
-// lands, so the overlap shows the same texels from either part.
+// lands, so the overlap shows the same texels from either part. Texel t lands at x 446 + 3t, and
+// the menu items are centred on x 656, so the art is centred on texel 70 and kept within 0..140.
+constexpr int kLogoCentre = 70;
+
 void DrawLogo(Canvas& c) {
     Canvas logo;
-    const Coverage text = FitText("KELVORINE", 194, 26, 0.045, 0.92);
-    const int tx = (202 - text.w) / 2, ty = 2 + (26 - text.h) / 2;
+    const Coverage text = FitText("KELVORINE", 134, 27, 0.045, 0.68);
+    const int tx = kLogoCentre - text.w / 2, ty = 1 + (27 - text.h) / 2;
     TextStyle st = kIceText;
-    st.top = Hex(0xFFFFFF);
-    st.bottom = Hex(0x3F8CF0);
+    st.top = Hex(0xD8ECFF);
+    st.bottom = Hex(0x2F74E0);
     StampText(logo, text, tx, ty, st);
     // A row of small blocks under the name.
-    const int n = 24, bw = 7;
-    const int bx = (202 - n * bw) / 2;
+    const int n = 20, bw = 7;
+    const int bx = kLogoCentre - n * bw / 2;
     for (int i = 0; i < n; ++i) DrawBlock(logo, bx + i * bw, 32, Hex(kPieceColours[(i * 3) % 8]), 7);
     for (int y = 0; y < 40; ++y) {
         for (int x = 0; x < 160; ++x)
@@ -213,15 +227,18 @@ void DrawLogo(Canvas& c) {
     }
 }
 
-// Menu items: 96 x 32 at (160, 0), (160, 32), (160, 64); drawn 288 x 96.
+// Menu items: 96 x 32 at (160, 0), (160, 32), (160, 64); drawn 288 x 96 at x 512, the chosen one
+// bouncing 0..16 pixels below y 400 + 96i. The cursor is a 6-pixel band drawn at y 470 + 96i, which
+// is 54..70 pixels (texel row 18 and below) under the top of the bouncing item: the word keeps to
+// rows 1..16, so the band always reads as an underline beneath it. There is no plate: a plate's
+// edges under the band would make it look struck through.
 void DrawMenuItems(Canvas& c) {
     const char* labels[3] = {"START", "RANKING", "OPTIONS"};
     for (int i = 0; i < 3; ++i) {
         const int x0 = 160, y0 = 32 * i;
-        DrawPlate(c, x0 + 1, y0 + 1, 94, 30, Hex(0x2C3F8E), Hex(0x11163F), Hex(0x9CC4FF));
-        const Coverage text = FitText(labels[i], 80, 15, 0.05, 0.95);
-        TextStyle st = {Hex(0xFFFFFF), Hex(0xA8E4FF), Hex(0x070A24), 1, 1, 1, Hex(0x070A24)};
-        StampText(c, text, x0 + (96 - text.w) / 2, y0 + 4 + (15 - text.h) / 2, st);
+        const Coverage text = FitText(labels[i], 88, 14, 0.06, 0.8);
+        TextStyle st = {Hex(0xE4F2FF), Hex(0x6FA4EC), Hex(0x060922), 2, 1, 1, Hex(0x02030C)};
+        StampText(c, text, x0 + (96 - text.w) / 2, y0 + 2 + (14 - text.h) / 2, st);
     }
 }
 
@@ -315,6 +332,200 @@ void DrawPlayBackdrop(Canvas& c) {
     StampText(c, next, 264 + (32 - next.w) / 2, 45, st);
 }
 
+// ------------------------------------------------------------------ the controls legend
+
+// Small text straight onto the picture: the pen starts at x on baseline row `base`; anti-aliased
+// edges are sharpened a little, since the picture is drawn three times enlarged. Returns the
+// advance width.
+int PutText(Canvas& c, const std::string& text, int x, int base, int em, Rgb fg, double embolden = 0.35) {
+    int baseline = 0;
+    const Coverage cov = RenderText(text, em, em, embolden, &baseline);
+    const int pad = 2 + int(std::ceil(embolden));
+    for (int y = 0; y < cov.h; ++y)
+        for (int i = 0; i < cov.w; ++i) {
+            const double a = Clamp01((cov.At(i, y) / 255.0 - 0.2) / 0.55);
+            if (a <= 0) continue;
+            const int px = x - pad + i, py = base - baseline + y;
+            c.Put(px, py, Mix(c.Get(px, py), fg, a));
+        }
+    return cov.w - 2 * pad;
+}
+
+int TextWidth(const std::string& text, int em, double embolden = 0.35) {
+    const Coverage cov = Crop(RenderText(text, em, em, embolden, nullptr));
+    return cov.w;
+}
+
+constexpr int kCapH = 11;  // key caps and pad buttons are 11 texels tall (33 pixels on screen)
+
+// A key cap at (x, y), at least 11 texels wide, its label centred; returns its width.
+int KeyCap(Canvas& c, int x, int y, const std::string& label, int em = 9) {
+    const int tw = TextWidth(label, em, 0.5);
+    const int w = std::max(kCapH, tw + 6);
+    for (int j = 0; j < kCapH; ++j)
+        for (int i = 0; i < w; ++i) {
+            const bool corner = (i == 0 || i == w - 1) && (j == 0 || j == kCapH - 1);
+            if (corner) continue;
+            Rgb col = Mix(Hex(0x3A4E96), Hex(0x1C2858), j / double(kCapH - 1));
+            if (j == 0 || i == 0 || i == w - 1) col = Hex(0x9FB8EC);
+            if (j == kCapH - 1) col = Hex(0x0A0F2A);
+            if (j == kCapH - 2 && i > 0 && i < w - 1) col = Hex(0x141C44);
+            c.Put(x + i, y + j, col);
+        }
+    // Ink bounds decide the centring (the pen origin of the label is not its ink).
+    int baseline = 0;
+    const Coverage cov = RenderText(label, em, em, 0.5, &baseline);
+    int x0 = cov.w, x1 = -1;
+    for (int j = 0; j < cov.h; ++j)
+        for (int i = 0; i < cov.w; ++i)
+            if (cov.At(i, j) > 50) {
+                x0 = std::min(x0, i);
+                x1 = std::max(x1, i);
+            }
+    const int pad = 2 + 1;
+    const int penX = x + (w - (x1 - x0 + 1)) / 2 - (x0 - pad);
+    PutText(c, label, penX, y + 8, em, Hex(0xFFFFFF), 0.5);
+    return w;
+}
+
+// Inside test of a triangle, for the little icons below.
+bool InTriangle(double px, double py, const double t[6]) {
+    auto side = [&](int a, int b) {
+        return (t[b] - t[a]) * (py - t[a + 1]) - (t[b + 1] - t[a + 1]) * (px - t[a]);
+    };
+    const double d1 = side(0, 2), d2 = side(2, 4), d3 = side(4, 0);
+    return !((d1 < 0 || d2 < 0 || d3 < 0) && (d1 > 0 || d2 > 0 || d3 > 0));
+}
+
+// Paints the texels of a size x size icon whose 4 x 4 supersamples are half inside `inside`.
+template <class F>
+void PaintIcon(Canvas& c, int x, int y, int size, Rgb col, F inside) {
+    for (int j = 0; j < size; ++j)
+        for (int i = 0; i < size; ++i) {
+            int n = 0;
+            for (int sj = 0; sj < 4; ++sj)
+                for (int si = 0; si < 4; ++si) n += inside(i + (si + 0.5) / 4, j + (sj + 0.5) / 4);
+            if (n >= 8) c.Put(x + i, y + j, col);
+        }
+}
+
+// An arrow key cap: dir 0 left, 1 right, 2 down.
+int ArrowCap(Canvas& c, int x, int y, int dir) {
+    static const char* const kRight[5] = {"....X..", "....XX.", "XXXXXXX", "....XX.", "....X.."};
+    KeyCap(c, x, y, " ");
+    for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 7; ++i) {
+            if (kRight[j][i] != 'X') continue;
+            if (dir == 0) c.Put(x + 2 + (6 - i), y + 2 + j, Hex(0xFFFFFF));
+            if (dir == 1) c.Put(x + 2 + i, y + 2 + j, Hex(0xFFFFFF));
+            if (dir == 2) c.Put(x + 3 + j, y + 1 + i, Hex(0xFFFFFF));
+        }
+    return kCapH;
+}
+
+// A turning arrow, 11 x 11 texels: a ring open at the top right with the head at its top end,
+// pointing right (clockwise); mirrored for counter-clockwise.
+void TurnIcon(Canvas& c, int x, int y, bool clockwise, Rgb col) {
+    const double kDeg = kPi / 180.0;
+    const double cx = 5.5, cy = 5.8;
+    const double end = 272 * kDeg;
+    const double ex = cx + 4.2 * std::cos(end), ey = cy + 4.2 * std::sin(end);
+    const double tx = -std::sin(end), ty = std::cos(end);  // direction of travel
+    const double nx = std::cos(end), ny = std::sin(end);   // outwards
+    const double head[6] = {ex + tx * 3.2, ey + ty * 3.2, ex + nx * 2.6, ey + ny * 2.6, ex - nx * 2.6, ey - ny * 2.6};
+    PaintIcon(c, x, y, 11, col, [&](double u, double v) {
+        if (!clockwise) u = 11 - u;
+        const double dx = u - cx, dy = v - cy, r = std::sqrt(dx * dx + dy * dy);
+        double th = std::atan2(dy, dx) / kDeg;
+        if (th < 0) th += 360;
+        const bool arc = r >= 3.5 && r <= 4.9 && !(th > 272 && th < 340);
+        return arc || InTriangle(u, v, head);
+    });
+}
+
+// A round pad button with its letter, in the button's colour.
+void PadButton(Canvas& c, int x, int y, const char* letter, Rgb hue) {
+    for (int j = 0; j < kCapH; ++j)
+        for (int i = 0; i < kCapH; ++i) {
+            const double dx = i - 5.0, dy = j - 5.0, r = std::sqrt(dx * dx + dy * dy);
+            if (r > 5.6) continue;
+            Rgb col = Mix(Scale(hue, 0.75), Scale(hue, 0.35), j / 10.0);
+            if (r > 4.6) col = j < 5 ? Mix(hue, Hex(0xFFFFFF), 0.45) : Scale(hue, 0.25);
+            c.Put(x + i, y + j, col);
+        }
+    const int w = TextWidth(letter, 8);
+    int baseline = 0;
+    const Coverage cov = RenderText(letter, 8, 8, 0.35, &baseline);
+    int x0 = cov.w;
+    for (int j = 0; j < cov.h; ++j)
+        for (int i = 0; i < cov.w; ++i)
+            if (cov.At(i, j) > 50) x0 = std::min(x0, i);
+    PutText(c, letter, x + (kCapH - w) / 2 - (x0 - 3), y + 8, 8, Hex(0xFFFFFF));
+}
+
+// The D-pad: a grey cross.
+void PadCross(Canvas& c, int x, int y) {
+    for (int j = 0; j < kCapH; ++j)
+        for (int i = 0; i < kCapH; ++i) {
+            const bool arm = (i >= 3 && i <= 7) || (j >= 3 && j <= 7);
+            if (!arm) continue;
+            const bool edge = i == 0 || j == 0 || i == 10 || j == 10 || ((i == 3 || i == 7) && (j < 3 || j > 7)) ||
+                              ((j == 3 || j == 7) && (i < 3 || i > 7));
+            Rgb col = Mix(Hex(0x7A8294), Hex(0x3A404E), j / 10.0);
+            if (edge) col = j < 5 || i < 5 ? Hex(0xC8D0E0) : Hex(0x20242E);
+            if (i == 5 && j == 5) col = Hex(0x2A2E3A);
+            c.Put(x + i, y + j, col);
+        }
+}
+
+// The keys and pad buttons, in the empty part of the play backdrop left of the board and under
+// the score and level (texels 6..150 x 72..232, drawn at x 34..466, y 216..696).
+void DrawControlsLegend(Canvas& c) {
+    DrawPlate(c, 6, 72, 145, 161, Hex(0x141C4C), Hex(0x080C26), Hex(0x5F7FC8));
+    const Rgb heading = Hex(0x9FD8FF), text = Hex(0xE8F0FF);
+    const int left = 13, column = 45;
+    PutText(c, "KEYBOARD", left, 84, 9, heading);
+    int y = 89;
+    auto line = [&](const char* what) {
+        PutText(c, what, column, y + 8, 9, text);
+        y += 14;
+    };
+    ArrowCap(c, left, y, 0);
+    ArrowCap(c, left + 13, y, 1);
+    line("move");
+    ArrowCap(c, left, y, 2);
+    line("faster");
+    for (int turn = 0; turn < 2; ++turn) {
+        int x = left + KeyCap(c, left, y, turn == 0 ? "Z" : "X") + 2;
+        if (turn == 0) KeyCap(c, x, y, "C");
+        x = column + PutText(c, "rotate", column, y + 8, 9, text) + 3;
+        TurnIcon(c, x, y, turn == 0, Hex(0xFFE08A));
+        PutText(c, turn == 0 ? "/ decide" : "/ cancel", x + 14, y + 8, 9, text);
+        y += 14;
+    }
+    // Pause and shift share a row.
+    KeyCap(c, left, y, "A");
+    const int x = column + PutText(c, "pause", column, y + 8, 9, text) + 12;
+    KeyCap(c, x, y, "S");
+    PutText(c, "shift", x + kCapH + 4, y + 8, 9, text);
+    y += 14;
+    KeyCap(c, left, y, "Esc");
+    line("quit");
+    int ax = left + KeyCap(c, left, y, "Alt");
+    ax += PutText(c, "+", ax + 1, y + 8, 9, text) + 2;
+    ax += KeyCap(c, ax, y, "Enter");
+    PutText(c, "full screen", ax + 5, y + 8, 9, text);
+    y += 18;
+    PutText(c, "PAD", left, y + 4, 9, heading);
+    y += 9;
+    PadCross(c, left, y);
+    line("move");
+    const char* letters[4] = {"A", "B", "X", "Y"};
+    const uint32_t hues[4] = {0x3FB848, 0xD83A3A, 0x3A6AE0, 0xE0B020};
+    for (int i = 0; i < 4; ++i) PadButton(c, left + 11 * i, y, letters[i], Hex(hues[i]));
+    PutText(c, "as set in OPTIONS", left + 47, y + 8, 9, text);
+}
+
 // Game-over bar (0, 248, 416, 8): a row of grey blocks, stretched across the screen.
 void DrawGameOverBar(Canvas& c) {
     for (int i = 0; i < 52; ++i) DrawBlock(c, 8 * i, 248, Hex(0x747B90));
@@ -344,21 +555,36 @@ void DrawCells(Canvas& c) {
 // Ten panel themes at k = 16 * theme and the cursor frame at k = 160: fill (k, 0, 16, 16), and a
 // 16 x 16 frame at (k, 16) whose 4 x 4 corners and edge pieces are cut out by the menus (edge
 // pieces are stretched along their edge, so they are uniform in that direction).
+//
+// The panel fill is drawn at half opacity over the title's logo and items, so it is kept nearly
+// black with only a trace of its theme's hue: white text then stands out from whatever shows
+// through.
+//
+// The cursor frame is drawn both as a 20-pixel box around options text and as a 6-pixel band
+// under the chosen title item (its top rows 16..17, then its bottom rows 28..31). Its fill is
+// dark, since text is drawn over it. Its top and sides are a lit line, bright outside and dark
+// inside; its bottom, which runs through the lower part of the options texts, only glows faintly
+// and fades to dark outwards. Squeezed into the title's band that gives a bright line with a glow
+// beneath it: an underline.
 void DrawFrames(Canvas& c) {
-    const uint32_t themes[11] = {0x2F4FC8, 0x1F9FA0, 0x3FA848, 0x9AA030, 0xD08A2A,
-                                 0xC83A3A, 0xC03A9A, 0x7A46D0, 0x7A8294, 0x2A2E3C, 0xBFE8FF};
+    const uint32_t themes[10] = {0x2F4FC8, 0x1F9FA0, 0x3FA848, 0x9AA030, 0xD08A2A,
+                                 0xC83A3A, 0xC03A9A, 0x7A46D0, 0x7A8294, 0x2A2E3C};
     for (int t = 0; t < 11; ++t) {
         const int k = 16 * t;
-        const Rgb base = Hex(themes[t]);
         const bool cursor = t == 10;
+        const Rgb base = cursor ? Hex(0x5FA8FF) : Hex(themes[t]);
+        // Grey (8) and black (9) carry less colour, so they may be a little lighter.
+        const double lift = t == 8 || t == 9 ? 1.4 : 1.0;
         for (int y = 0; y < 16; ++y)
             for (int x = 0; x < 16; ++x) {
-                const Rgb top = cursor ? Hex(0xE8F8FF) : Scale(base, 0.36);
-                const Rgb bottom = cursor ? Hex(0x9CCFF0) : Scale(base, 0.14);
-                c.PutDither(k + x, y, Mix(top, bottom, y / 15.0));
+                const Rgb top = cursor ? Hex(0x0E1C4C) : Scale(base, 0.13 * lift);
+                const Rgb bottom = cursor ? Hex(0x050A22) : Scale(base, 0.05 * lift);
+                c.Put(k + x, y, Mix(top, bottom, y / 15.0));  // no dithering: the fill is stretched 55-fold
             }
-        const Rgb ring[4] = {cursor ? Hex(0x3A6EA8) : Scale(base, 0.30), cursor ? Hex(0xFFFFFF) : Mix(base, Hex(0xFFFFFF), 0.6),
-                             cursor ? Hex(0xC8ECFF) : base, cursor ? Hex(0x5A8EC8) : Scale(base, 0.45)};
+        // Ring texels by their distance d from the outer edge (0..3).
+        const Rgb panelRing[4] = {Scale(base, 0.30), Mix(base, Hex(0xFFFFFF), 0.6), base, Scale(base, 0.45)};
+        const Rgb litRing[4] = {Hex(0xFFFFFF), Hex(0xA8DCFF), Hex(0x4F86C8), Hex(0x0A1434)};
+        const Rgb bottomRing[4] = {Hex(0x0A1434), Hex(0x14244E), Hex(0x2A4A80), Hex(0x4F86C8)};
         for (int y = 0; y < 16; ++y)
             for (int x = 0; x < 16; ++x) {
                 const int dx = std::min(x, 15 - x), dy = std::min(y, 15 - y);
@@ -366,7 +592,10 @@ void DrawFrames(Canvas& c) {
                 // Rounded corners: the outermost corner texels are cut, the next ring follows.
                 if (dx + dy < 2) continue;
                 if (dx + dy < 4 && d < 2) d = std::max(0, dx + dy - 2);
-                c.Put(k + x, 16 + y, d < 4 ? ring[d] : Scale(base, 0.3));
+                Rgb col = Scale(base, 0.3);
+                if (d < 4 && !cursor) col = panelRing[d];
+                if (d < 4 && cursor) col = (15 - y <= dx) ? bottomRing[d] : litRing[d];
+                c.Put(k + x, 16 + y, col);
             }
     }
 }
@@ -422,6 +651,7 @@ bool DrawAllPictures(const std::string& grpDir) {
     DrawWaitingBackdrop(menu);
     Canvas play;
     DrawPlayBackdrop(play);
+    DrawControlsLegend(play);
     DrawGameOverBar(play);
     DrawCells(play);
     Canvas frames;

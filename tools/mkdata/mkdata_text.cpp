@@ -32,7 +32,32 @@ void CloseFont() {
     gLib = nullptr;
 }
 
-Coverage RenderText(const std::string& text, int emX, int emY, double embolden, int* baseline) {
+// UTF-8 to code points; a byte that starts no valid sequence stands for itself.
+std::vector<uint32_t> CodePoints(const std::string& text) {
+    std::vector<uint32_t> out;
+    for (size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const int extra = b >= 0xF0 && b < 0xF8 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+        uint32_t cp = extra == 0 ? b : (b & (0x3Fu >> extra));
+        bool ok = i + extra < text.size();
+        for (int k = 1; ok && k <= extra; ++k) {
+            const auto c = static_cast<unsigned char>(text[i + k]);
+            ok = (c & 0xC0) == 0x80;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (!ok || b >= 0xF8 || (b >= 0x80 && b < 0xC0)) {
+            out.push_back(b);
+            ++i;
+        } else {
+            out.push_back(cp);
+            i += 1 + extra;
+        }
+    }
+    return out;
+}
+
+Coverage RenderText(const std::string& utf8, int emX, int emY, double embolden, int* baseline) {
+    const std::vector<uint32_t> text = CodePoints(utf8);
     Coverage out;
     if (gFace == nullptr || FT_Set_Pixel_Sizes(gFace, FT_UInt(emX), FT_UInt(emY)) != 0) return out;
     const int pad = 2 + int(std::ceil(embolden));
@@ -41,7 +66,7 @@ Coverage RenderText(const std::string& text, int emX, int emY, double embolden, 
     // First pass: total advance.
     int width = 0;
     const FT_Pos strength = FT_Pos(std::lround(embolden * 64.0));
-    for (unsigned char ch : text) {
+    for (uint32_t ch : text) {
         if (FT_Load_Char(gFace, ch, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_LIGHT) != 0) continue;
         width += int((gFace->glyph->advance.x + 32) >> 6) + int(std::lround(embolden));
     }
@@ -50,7 +75,7 @@ Coverage RenderText(const std::string& text, int emX, int emY, double embolden, 
     out.a.assign(size_t(out.w) * out.h, 0);
     const int base = pad + ascent;
     int penX = pad;
-    for (unsigned char ch : text) {
+    for (uint32_t ch : text) {
         if (FT_Load_Char(gFace, ch, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_LIGHT) != 0) continue;
         FT_GlyphSlot g = gFace->glyph;
         const int adv = int((g->advance.x + 32) >> 6) + int(std::lround(embolden));
