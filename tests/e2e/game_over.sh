@@ -15,7 +15,6 @@ GAME_TIMEOUT=300
 start_x
 
 LOGO=460x110+500+135
-MENU=420x300+440+450
 BORDER=20x600+497+40
 HEADING=130x45+592+32  # "RANKING" over the panel
 SCORE1=60x40+840+82   # leading digits of the best score (empty for a score of 0)
@@ -33,24 +32,24 @@ find_window
 settle title0 20 'above "$(spread title0 $LOGO)" 0.05' || fail "no title"
 sleep 1
 shot cursor0
-# The scrolling backdrop alone changes the menu region by about 0.05, a moved cursor by 0.16.
-moved() { above "$(difference "$1" "$2" "$MENU")" 0.11; }
+# cursor_item SHOT: the title item the cursor is on in SHOT. The cursor is a band drawn 470 + 96k
+# pixels down under item k, clear of the item words: its strip is the brightest of the three.
+cursor_item() {
+    local best=0 bestb=-1 b
+    for k in 0 1 2; do
+        b=$(brightness "$1" "376x3+472+$((470 + 96 * k))")
+        if awk -v a="$b" -v c="$bestb" 'BEGIN { exit !(a > c) }'; then best=$k; bestb=$b; fi
+    done
+    echo "$best"
+}
+moved() { [ "$(cursor_item "$1")" != "$(cursor_item "$2")" ]; }
+[ "$(cursor_item cursor0)" = 0 ] || fail "the cursor does not start on the first item"
 press_until Down cursor1 'moved cursor0 cursor1' || fail "Down does not move the cursor"
 press_until z ranking_before 'above "$(brightness ranking_before $HEADING)" 0.3' || fail "no ranking panel"
 press_until z closed 'above 0.25 "$(brightness closed $HEADING)"' || fail "the ranking panel stays"
 press_until Down cursor2 'moved cursor1 cursor2 && moved cursor0 cursor2' || fail "Down does not move the cursor"
 press_until Down back 'moved cursor2 back' || fail "Down does not move the cursor"
-
-# cursor_item SHOT: the title item the cursor is on in SHOT.
-cursor_item() {
-    local best=0 bestd=9 d
-    for k in 0 1 2; do
-        d=$(difference "$1" "cursor$k" "$MENU")
-        if awk -v a="$d" -v b="$bestd" 'BEGIN { exit !(a < b) }'; then best=$k; bestd=$d; fi
-    done
-    echo "$best"
-}
-[ "$(cursor_item back)" = 0 ] || fail "cursor references do not tell the items apart"
+[ "$(cursor_item cursor2)" = 2 ] && [ "$(cursor_item back)" = 0 ] || fail "the cursor does not wrap from the last item to the first"
 quit_game
 
 # Run 2 (No Wait, vertical sync off): a whole game as fast as the machine allows.

@@ -212,13 +212,14 @@ void DrawLogo(Canvas& c) {
     const Coverage text = FitText("KELVORINE", 134, 27, 0.045, 0.68);
     const int tx = kLogoCentre - text.w / 2, ty = 1 + (27 - text.h) / 2;
     TextStyle st = kIceText;
-    st.top = Hex(0xD8ECFF);
+    st.top = Hex(0x9CC2F4);
     st.bottom = Hex(0x2F74E0);
     StampText(logo, text, tx, ty, st);
     // A row of small blocks under the name.
     const int n = 20, bw = 7;
     const int bx = kLogoCentre - n * bw / 2;
-    for (int i = 0; i < n; ++i) DrawBlock(logo, bx + i * bw, 32, Hex(kPieceColours[(i * 3) % 8]), 7);
+    // Somewhat subdued: the options texts of FRAME SKIP stand over this row.
+    for (int i = 0; i < n; ++i) DrawBlock(logo, bx + i * bw, 32, Scale(Hex(kPieceColours[(i * 3) % 8]), 0.72), 7);
     for (int y = 0; y < 40; ++y) {
         for (int x = 0; x < 160; ++x)
             if (logo.Opaque(x, y)) c.Put(x, y, logo.Get(x, y));
@@ -237,7 +238,7 @@ void DrawMenuItems(Canvas& c) {
     for (int i = 0; i < 3; ++i) {
         const int x0 = 160, y0 = 32 * i;
         const Coverage text = FitText(labels[i], 88, 14, 0.06, 0.8);
-        TextStyle st = {Hex(0xE4F2FF), Hex(0x6FA4EC), Hex(0x060922), 2, 1, 1, Hex(0x02030C)};
+        TextStyle st = {Hex(0xA8CAF6), Hex(0x5A8EE4), Hex(0x060922), 2, 1, 1, Hex(0x02030C)};
         StampText(c, text, x0 + (96 - text.w) / 2, y0 + 2 + (14 - text.h) / 2, st);
     }
 }
@@ -583,7 +584,7 @@ void DrawFrames(Canvas& c) {
             }
         // Ring texels by their distance d from the outer edge (0..3).
         const Rgb panelRing[4] = {Scale(base, 0.30), Mix(base, Hex(0xFFFFFF), 0.6), base, Scale(base, 0.45)};
-        const Rgb litRing[4] = {Hex(0xFFFFFF), Hex(0xA8DCFF), Hex(0x4F86C8), Hex(0x0A1434)};
+        const Rgb litRing[4] = {Hex(0xFFFFFF), Hex(0x6FA2E0), Hex(0x2E5494), Hex(0x0A1434)};
         const Rgb bottomRing[4] = {Hex(0x0A1434), Hex(0x14244E), Hex(0x2A4A80), Hex(0x4F86C8)};
         for (int y = 0; y < 16; ++y)
             for (int x = 0; x < 16; ++x) {
