@@ -14,9 +14,11 @@ Contrast is the ratio of relative luminances (L1 + 0.05) / (L2 + 0.05), the glyp
 the mean of its surroundings ("mean") and against their 90th percentile ("p90", the brighter
 tenth: stars, logo and item text showing through). Python 3 standard library only.
 
-    panel_contrast.py REPLAY DATA_FOLDER [--ini FILE] [--step N] [--keep DIR] [--min RATIO]
+    panel_contrast.py REPLAY DATA_FOLDER [--ini FILE] [--step N] [--keep DIR] [--worst N]
+                      [--min-mean RATIO] [--min-p90 RATIO]
 
-With --min, exits 1 when the worst glyph's mean contrast on either panel is below RATIO.
+With --min-mean or --min-p90, exits 1 when a glyph of either panel has a lower contrast by
+that measure.
 """
 import argparse
 import json
@@ -224,7 +226,8 @@ def main():
     ap.add_argument("--ini")
     ap.add_argument("--step", type=int, default=8)
     ap.add_argument("--keep", help="folder that keeps the drawn frames")
-    ap.add_argument("--min", type=float)
+    ap.add_argument("--min-mean", type=float)
+    ap.add_argument("--min-p90", type=float)
     ap.add_argument("--worst", type=int, default=0, help="list the N worst glyphs of each panel")
     args = ap.parse_args()
 
@@ -255,13 +258,13 @@ def main():
             os.remove(os.path.join(work, name))
         os.rmdir(work)
 
-    worst = None
+    failed = False
     print("panel     glyphs   mean: min  median  >=4.5    p90: min  median  >=4.5")
     for choice in (1, 2):
         name, res = panels[choice]
         if not res:
             print("%-8s  no glyphs measured" % name)
-            worst = 0.0
+            failed = True
             continue
         means = [r[0] for r in res]
         p90s = [r[1] for r in res]
@@ -269,13 +272,15 @@ def main():
         print("%-8s %7d   %9.2f %7.2f %5.1f%%   %8.2f %7.2f %5.1f%%" %
               (name, len(res), min(means), percentile(means, 0.5), share(means),
                min(p90s), percentile(p90s, 0.5), share(p90s)))
-        for r in sorted(res)[:args.worst]:
+        for r in sorted(res, key=lambda r: r[1])[:args.worst]:
             print("    mean %.2f p90 %.2f at (%d, %d) %r" % (r[0], r[1], r[2][0], r[2][1], chr(r[2][2])))
-        worst = min(means) if worst is None else min(worst, min(means))
-    if args.min is not None and worst < args.min:
-        print("worst glyph %.2f is below %.2f" % (worst, args.min))
-        return 1
-    return 0
+        if args.min_mean is not None and min(means) < args.min_mean:
+            print("%s: a glyph has a mean contrast of %.2f, below %.2f" % (name, min(means), args.min_mean))
+            failed = True
+        if args.min_p90 is not None and min(p90s) < args.min_p90:
+            print("%s: a glyph has a p90 contrast of %.2f, below %.2f" % (name, min(p90s), args.min_p90))
+            failed = True
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":

@@ -325,6 +325,27 @@ TEST_F(MkdataPictures, LogoPartsAgreeWhereTheyOverlapOnScreen) {
         }
 }
 
+TEST_F(MkdataPictures, LogoIsCentredOverTheItemsAndTheCursorBandMissesTheWords) {
+    const Picture p = Tex(2);
+    ASSERT_TRUE(p.ok);
+    // Logo texel t lands at x 446 + 3t; the items (288 wide at x 512) are centred on x 656.
+    int x0 = 202, x1 = -1;
+    for (int y = 0; y < 40; ++y)
+        for (int t = 0; t < 202; ++t)
+            if (t < 160 ? p.At(t, y) != 0 : p.At(t - 66, 48 + y) != 0) {
+                x0 = std::min(x0, t);
+                x1 = std::max(x1, t);
+            }
+    ASSERT_LE(x0, x1);
+    EXPECT_NEAR(446 + 3 * (x0 + x1 + 1) / 2.0, 656.0, 3.0) << "logo art spans texels " << x0 << ".." << x1;
+    // The cursor band lies 54..70 pixels below the top of the bouncing chosen item, from texel row
+    // 18 on: each item's word stays above it, so the band underlines the word instead of crossing it.
+    for (int item = 0; item < 3; ++item) {
+        EXPECT_GT(Opaque(p, 160, 32 * item, 96, 18), 200) << "item " << item;
+        EXPECT_EQ(Opaque(p, 160, 32 * item + 18, 96, 14), 0) << "item " << item;
+    }
+}
+
 TEST_F(MkdataPictures, BlockCellsAreDistinctAndTheBoardAreaIsDark) {
     const Picture p = Tex(3);
     ASSERT_TRUE(p.ok);

@@ -230,16 +230,16 @@ void DrawLogo(Canvas& c) {
 
 // Menu items: 96 x 32 at (160, 0), (160, 32), (160, 64); drawn 288 x 96 at x 512, the chosen one
 // bouncing 0..16 pixels below y 400 + 96i. The cursor is a 6-pixel band drawn at y 470 + 96i, which
-// is 54..70 pixels (texel row 18 and below) under the top of the bouncing item: the word keeps to
-// rows 1..16, so the band always reads as an underline beneath it. There is no plate: a plate's
+// is 54..70 pixels (texel row 18 and below) under the top of the bouncing item: the word, with its
+// outline and shadow, keeps to rows 0..17, so the band always reads as an underline beneath it. There is no plate: a plate's
 // edges under the band would make it look struck through.
 void DrawMenuItems(Canvas& c) {
     const char* labels[3] = {"START", "RANKING", "OPTIONS"};
     for (int i = 0; i < 3; ++i) {
         const int x0 = 160, y0 = 32 * i;
-        const Coverage text = FitText(labels[i], 88, 14, 0.06, 0.8);
+        const Coverage text = FitText(labels[i], 88, 13, 0.06, 0.8);
         TextStyle st = {Hex(0xA8CAF6), Hex(0x5A8EE4), Hex(0x060922), 2, 1, 1, Hex(0x02030C)};
-        StampText(c, text, x0 + (96 - text.w) / 2, y0 + 2 + (14 - text.h) / 2, st);
+        StampText(c, text, x0 + (96 - text.w) / 2, y0 + 2 + (13 - text.h) / 2, st);
     }
 }
 
