@@ -11,10 +11,12 @@ BUILD=${2:?build folder}
 STAGE="$BUILD/stage"
 WORK=$(mktemp -d /tmp/kelvorine-e2e-XXXXXX)
 XVFB_PID=
+WM_PID=
 GAME_PID=
 
 cleanup() {
     if [ -n "$GAME_PID" ] && kill -0 "$GAME_PID" 2>/dev/null; then kill "$GAME_PID" 2>/dev/null; fi
+    if [ -n "$WM_PID" ]; then kill "$WM_PID" 2>/dev/null; fi
     if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null; fi
     # KEEP_SHOTS=folder keeps the screenshots for a look.
     if [ -n "${KEEP_SHOTS:-}" ] && [ -d "$WORK/shots" ]; then mkdir -p "$KEEP_SHOTS" && cp "$WORK"/shots/*.png "$KEEP_SHOTS"/ 2>/dev/null; fi
@@ -66,10 +68,31 @@ start_x() {
         if kill -0 "$XVFB_PID" 2>/dev/null && [ -S "/tmp/.X11-unix/X$n" ]; then
             export DISPLAY=":$n"
             touch "$WORK/display"
+            if [ "${KELVORINE_E2E_WM:-}" = openbox ]; then start_wm; fi
             return 0
         fi
     done
     fail "Xvfb did not start"
+}
+
+# A real window manager on the private display, as on a player's desktop: the game window is
+# reparented into a decorated frame, focus moves between windows, covered parts get exposes and
+# the close button sends the close request. A folder with an "rc.xml" in $1 replaces openbox's
+# own configuration (margins stand in for a panel). Called by start_x when
+# KELVORINE_E2E_WM=openbox, or by a test that needs it.
+start_wm() {
+    command -v openbox >/dev/null || { echo "missing openbox"; exit 77; }
+    command -v wmctrl >/dev/null || { echo "missing wmctrl"; exit 77; }
+    local config=()
+    if [ -n "${1:-}" ]; then config=(--config-file "$1/rc.xml"); fi
+    openbox --sm-disable "${config[@]}" >"$WORK/openbox.log" 2>&1 &
+    WM_PID=$!
+    for _ in $(seq 150); do
+        wmctrl -m >/dev/null 2>&1 && return 0
+        kill -0 "$WM_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    fail "openbox did not start: $(cat "$WORK/openbox.log")"
 }
 
 # Leaks inside the system's own libraries (D-Bus, X11, Mesa) are not the game's; a sanitizer build
@@ -86,6 +109,14 @@ start_game() {
         echo $? >"$WORK/exit"
     ) &
     GAME_PID=$!
+}
+
+# The game's own process id (not that of the timeout wrapping it); empty when it is not running.
+game_pid() {
+    local p
+    for p in $(pgrep -x kelvorine); do
+        [ "$(readlink "/proc/$p/cwd" 2>/dev/null)" = "$GAME_DIR" ] && { echo "$p"; return 0; }
+    done
 }
 
 # Waits for the game window and focuses it; sets W, WX, WY (client origin on the screen).

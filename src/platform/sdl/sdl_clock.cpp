@@ -1,4 +1,6 @@
 // Clock of the SDL backend: CLOCK_MONOTONIC for the millisecond clock and the counter.
+#include <sched.h>
+#include <sys/prctl.h>
 #include <time.h>
 
 #include <cerrno>
@@ -9,6 +11,9 @@
 namespace {
 
 constexpr long kYieldNs = 100000;  // 0.1 ms
+// Timer slack of the main thread while the window is away: a 1 ms sleep may last up to 16 ms,
+// so the kernel wakes the thread about once per frame of waiting.
+constexpr unsigned long kAwaySlackNs = 15000000;
 
 uint64_t MonotonicNs() {
     timespec ts;
@@ -24,6 +29,10 @@ uint64_t SdlClock::Counter() { return MonotonicNs(); }
 
 void SdlClock::Sleep(uint32_t ms) {
     if (ms == 0) {
+        if (away.load(std::memory_order_relaxed)) {
+            sched_yield();  // no waiting loop runs while away: nothing would spin here
+            return;
+        }
         // Gives the processor up for a moment. A bare sched_yield returns at once when nothing
         // else is runnable, which would turn every yielding wait into a busy spin.
         timespec brief{0, kYieldNs};
@@ -35,6 +44,12 @@ void SdlClock::Sleep(uint32_t ms) {
     ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
     while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
+}
+
+void SdlClock::SetAway(bool a) {
+    if (away.exchange(a, std::memory_order_relaxed) == a) return;
+    // 0 restores the thread's default slack.
+    prctl(PR_SET_TIMERSLACK, a ? kAwaySlackNs : 0ul, 0ul, 0ul, 0ul);
 }
 
 int64_t SdlClock::CalendarTime() { return static_cast<int64_t>(time(nullptr)); }

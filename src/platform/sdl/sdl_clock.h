@@ -2,6 +2,7 @@
 // calendar clock with the local time zone.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 
@@ -18,4 +19,11 @@ public:
     void TimerPeriodEnd(uint32_t) override {}
     int64_t CalendarTime() override;
     void LocalTime(int64_t t, std::tm* out) override;
+
+    // While the window is away (inactive or minimised) the main loop only waits out its frames:
+    // the calling thread's sleeps may then end up to a frame late, so that a frame's wait wakes
+    // the processor about once instead of once a millisecond, and Sleep(0) only yields. Called
+    // on the main thread, the only one whose sleeps it changes.
+    void SetAway(bool away);
+    std::atomic<bool> away{false};
 };

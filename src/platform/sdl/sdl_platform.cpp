@@ -1,5 +1,6 @@
 #include "platform/sdl/sdl_platform.h"
 #include "platform/sdl/sdl_render_choice.h"
+#include "platform/sdl/sdl_x11.h"
 
 #if __has_include("platform/sdl/sdl_audio.h")
 #include "platform/sdl/sdl_audio.h"
@@ -33,6 +34,7 @@ PlatAudio* SdlCreateAudio() {
 
 SdlPlatform::SdlPlatform() : render(SdlCreateAutoRender(&window)), audio(SdlCreateAudio()) {
     window.openGlDrawable = SdlRenderWantsOpenGl();
+    window.clock = &clock;
 }
 
 SdlPlatform::~SdlPlatform() {
@@ -42,7 +44,7 @@ SdlPlatform::~SdlPlatform() {
     delete render;
     input.Stop();
     window.UnregisterClass();
-    SDL_Quit();
+    if (!SdlX11ConnectionLost()) SDL_Quit();  // see UnregisterClass
 }
 
 void SdlPlatform::Install() {

@@ -69,10 +69,13 @@ GlProbe ProbeOpenGl(SdlWindow* window) {
     return result;
 }
 
-class AutoRender final : public PlatRender {
+class AutoRender final : public PlatRender, public SdlRepaint {
 public:
-    explicit AutoRender(SdlWindow* w) : window_(w), gl_(SdlCreateRender(w)), active_(gl_), choice_(EarlyChoice()) {}
+    explicit AutoRender(SdlWindow* w) : window_(w), gl_(SdlCreateRender(w)), active_(gl_), choice_(EarlyChoice()) {
+        w->repaint = this;
+    }
     ~AutoRender() override {
+        if (window_->repaint == this) window_->repaint = nullptr;
         delete soft_;
         delete gl_;
     }
@@ -109,6 +112,9 @@ public:
     }
     void ReleaseTexture(int32_t id) override { active_->ReleaseTexture(id); }
     void LeaveFullscreenState() override { active_->LeaveFullscreenState(); }
+    void RepaintLastFrame() override {
+        if (auto* r = dynamic_cast<SdlRepaint*>(active_)) r->RepaintLastFrame();
+    }
 
 private:
     SdlWindow* window_;

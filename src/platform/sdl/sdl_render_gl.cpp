@@ -6,6 +6,10 @@
 // 1280 x 720 logical screen stretched over the drawable (the viewport is the drawable's size at
 // the time of each clear). Shaders are GLSL source files: from the current folder, else beside the
 // program, else from the installed shared folder.
+//
+// Frames are drawn into an off-screen colour buffer of the drawable's size and copied to the
+// window at present. That buffer keeps the last presented frame, so an expose (after the window
+// was covered, an inactive window included) puts it back without drawing a new frame.
 #include <epoxy/gl.h>
 
 #include <cstdio>
@@ -72,7 +76,7 @@ GLuint Compile(GLenum kind, const char* source, const char* name) {
     return s;
 }
 
-class GlRender final : public PlatRender {
+class GlRender final : public PlatRender, public SdlRepaint {
 public:
     explicit GlRender(SdlWindow* w) : window(w) {}
     ~GlRender() override { Release(); }
@@ -91,11 +95,18 @@ public:
     bool CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) override;
     void ReleaseTexture(int32_t id) override;
     void LeaveFullscreenState() override {}
+    void RepaintLastFrame() override;
 
 private:
+    bool Target(int w, int h);
+    void CopyToWindow();
+
     SdlWindow* window;
     SDL_GLContext context = nullptr;
     GLuint program = 0, vao = 0, vbo = 0, sampler = 0, black = 0;
+    GLuint frame = 0, frameColor = 0;   // the off-screen frame and its colour buffer
+    int frameW = 0, frameH = 0;
+    bool framePresented = false;
     GLuint textures[kTextureSlots] = {};
     int swapInterval = -2;   // not yet set
     bool robust = false;
@@ -211,6 +222,8 @@ void GlRender::Release() {
     if (vbo != 0) glDeleteBuffers(1, &vbo);
     if (vao != 0) glDeleteVertexArrays(1, &vao);
     if (program != 0) glDeleteProgram(program);
+    if (frame != 0) glDeleteFramebuffers(1, &frame);
+    if (frameColor != 0) glDeleteRenderbuffers(1, &frameColor);
     SDL_GL_MakeCurrent(w, nullptr);
     SDL_GL_DeleteContext(context);
     ClearHandles();
@@ -219,6 +232,9 @@ void GlRender::Release() {
 void GlRender::ClearHandles() {
     context = nullptr;
     program = vao = vbo = sampler = black = 0;
+    frame = frameColor = 0;
+    frameW = frameH = 0;
+    framePresented = false;
     std::memset(textures, 0, sizeof textures);
     swapInterval = -2;
 }
@@ -232,10 +248,49 @@ void GlRender::UploadVertices(const Vertex* vertices, uint32_t count) {
     glBufferSubData(GL_ARRAY_BUFFER, 0, count * sizeof(Vertex), vertices);
 }
 
+// The off-screen frame at the drawable's size, bound for drawing. False when it cannot be made
+// (frames then go straight to the window, which an expose leaves empty).
+bool GlRender::Target(int w, int h) {
+    if (frame == 0) glGenFramebuffers(1, &frame);
+    if (frameColor == 0) glGenRenderbuffers(1, &frameColor);
+    glBindFramebuffer(GL_FRAMEBUFFER, frame);
+    if (w != frameW || h != frameH) {
+        glBindRenderbuffer(GL_RENDERBUFFER, frameColor);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, frameColor);
+        frameW = w;
+        frameH = h;
+        framePresented = false;
+    }
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) return true;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    frameW = frameH = 0;
+    return false;
+}
+
+// Copies the off-screen frame to the window's back buffer, stretched to the drawable if its
+// size changed since, and leaves the frame bound for the next drawing.
+void GlRender::CopyToWindow() {
+    int32_t cw = 0, ch = 0;
+    window->GetClientSize(&cw, &ch);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, frame);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glBlitFramebuffer(0, 0, frameW, frameH, 0, 0, cw, ch, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, frame);
+}
+
+void GlRender::RepaintLastFrame() {
+    SDL_Window* w = window->Drawable();
+    if (context == nullptr || w == nullptr || !framePresented || frame == 0) return;
+    CopyToWindow();
+    SDL_GL_SwapWindow(w);
+}
+
 void GlRender::Clear() {
     if (context == nullptr) return;
     int32_t cw = 0, ch = 0;
     window->GetClientSize(&cw, &ch);
+    Target(cw, ch);
     glViewport(0, 0, cw, ch);
     glClearColor(0.f, 0.f, 0.f, 0.f);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -273,6 +328,10 @@ int32_t GlRender::Present(int syncInterval) {
         // paces itself with its timer.
         SDL_GL_SetSwapInterval(syncInterval);
         swapInterval = syncInterval;
+    }
+    if (frameW != 0) {
+        CopyToWindow();
+        framePresented = true;
     }
     SDL_GL_SwapWindow(w);
     return 0;

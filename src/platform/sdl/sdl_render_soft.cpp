@@ -196,6 +196,12 @@ int32_t SoftRender::Present(int syncInterval) {
     return result;
 }
 
+void SoftRender::RepaintLastFrame() {
+    if (framesRasterised == 0) return;  // nothing presented yet: the next present shows it all
+    repaint_ = true;
+    Show();
+}
+
 // Puts the image into the window surface, scaled to it with nearest sampling, and sends the bands
 // of rows that changed.
 void SoftRender::Show() {

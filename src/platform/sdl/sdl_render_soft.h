@@ -8,7 +8,8 @@
 //     rasterised and nothing is sent to the display: the window still shows that picture;
 //   - rows are converted into the window surface only where they differ from what it holds, and
 //     only the changed bands are sent to the display;
-//   - an expose or a size change of the window repaints all of it on the next present.
+//   - a size change of the window repaints all of it on the next present; an expose puts the
+//     last presented picture back at once, with no frame run (an inactive window included).
 
 #pragma once
 
@@ -18,7 +19,7 @@
 #include "platform/common/raster.h"
 #include "platform/sdl/sdl_window.h"
 
-class SoftRender final : public RasterRender {
+class SoftRender final : public RasterRender, public SdlRepaint {
 public:
     explicit SoftRender(SdlWindow* window);
     ~SoftRender() override;
@@ -37,6 +38,8 @@ public:
 
     // Repaint the whole window on the next present (expose, size change).
     void Invalidate() { repaint_ = true; }
+    // Shows the last presented picture again, now.
+    void RepaintLastFrame() override;
 
     // Counters for measurements and checks.
     uint64_t framesRasterised = 0;

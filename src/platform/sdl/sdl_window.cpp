@@ -1,20 +1,70 @@
 // The game window of the SDL backend and its message step.
 //
 // SDL events become the shell's window procedure calls: the close button (and a quit request
-// from the system) is WM_CLOSE, keyboard focus is activation, Esc and Alt+Enter are the two
-// accelerator commands, and a size change made by the user goes through the 16:9 rule. The
+// from the system: SIGINT, SIGTERM, SIGHUP, or the X connection ending with the session) is
+// WM_CLOSE, keyboard focus is activation, Esc and Alt+Enter are the two accelerator commands, an
+// expose shows the last presented frame again, and a size change made by the user goes through
+// the 16:9 rule for the edge that moved (the window manager is also given the ratio). The
 // window is destroyed by hiding it and posting the quit message; the SDL window itself (which
 // carries the OpenGL drawable) lives until the class is unregistered, after the renderer is gone.
+#include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstring>
+
+#include "platform/sdl/sdl_clock.h"
 #include "platform/sdl/sdl_services.h"
 #include "platform/sdl/sdl_window.h"
+#include "platform/sdl/sdl_x11.h"
 
 namespace {
 
 constexpr int kClientWidth = 1280;
 constexpr int kClientHeight = 720;
+
+volatile sig_atomic_t gHangup = 0;
+
+void OnHangup(int) { gHangup = 1; }
+
+// Closing the terminal the game was started from ends the game as the close button does. A
+// hang-up that was ignored when the game started (nohup) stays ignored.
+void CatchHangup() {
+    struct sigaction old;
+    if (sigaction(SIGHUP, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = OnHangup;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGHUP, &sa, nullptr);
+}
+
+// SDL's stand-ins for a display: they make a window nobody sees, so the game would run on,
+// unreachable, holding the one-instance guard. Used only when asked for by name.
+bool InvisibleDriver(const char* driver) {
+    if (driver == nullptr) return false;
+    if (std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0 &&
+        std::strcmp(driver, "evdev") != 0) {
+        return false;
+    }
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    return asked == nullptr || std::strcmp(asked, driver) != 0;
+}
+
+// The WMSZ_* edge (1 left ... 8 bottom-right) whose sides moved from one client rectangle to the
+// next; the bottom-right corner when it cannot be told.
+int MovedEdge(int x0, int y0, int w0, int h0, int x1, int y1, int w1, int h1) {
+    const bool left = x1 != x0, right = x1 + w1 != x0 + w0;
+    const bool top = y1 != y0, bottom = y1 + h1 != y0 + h0;
+    if (left && right) return 8;  // moved as a whole, or both sides: no single edge
+    if (top && bottom) return 8;
+    if (top) return left ? 4 : right ? 5 : 3;
+    if (bottom) return left ? 7 : right ? 8 : 6;
+    if (left) return 1;
+    if (right) return 2;
+    return 8;
+}
 
 }  // namespace
 
@@ -25,7 +75,13 @@ bool SdlWindow::RegisterClass() {
         SDL_Log("video subsystem: %s", SDL_GetError());
         return false;
     }
+    if (InvisibleDriver(SDL_GetCurrentVideoDriver())) {
+        SDL_Log("no display to show the window on (video driver %s)", SDL_GetCurrentVideoDriver());
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
     videoUp = true;
+    CatchHangup();
     // The game reads key levels, not text; mouse moves and touches only fill the queue.
     SDL_StopTextInput();
     SDL_EventState(SDL_TEXTINPUT, SDL_IGNORE);
@@ -37,6 +93,13 @@ bool SdlWindow::RegisterClass() {
 }
 
 void SdlWindow::UnregisterClass() {
+    if (SdlX11ConnectionLost()) {
+        // Closing SDL's other connections to a server that is gone would end the process with
+        // Xlib's exit code; the process ends here anyway.
+        window = hidden = nullptr;
+        videoUp = false;
+        return;
+    }
     if (window != nullptr) SDL_DestroyWindow(window);
     if (hidden != nullptr) SDL_DestroyWindow(hidden);
     window = nullptr;
@@ -64,6 +127,9 @@ bool SdlWindow::Create() {
         return false;
     }
     SDL_SetWindowMinimumSize(window, 160, 90);
+    SdlX11KeepAspect(window, true);
+    SdlX11WatchConnection(window);
+    RememberClientRect();
     closePosted = false;
     quitPosted = false;
     borderless = false;
@@ -116,6 +182,10 @@ PlatPump SdlWindow::PumpOne(PlatWindowEvents* events, int* exitCode) {
         if (Exists()) events->OnClose();
         return PlatPump::Handled;
     }
+    if ((gHangup != 0 || SdlX11ConnectionLost()) && Exists()) {
+        events->OnClose();
+        return PlatPump::Handled;
+    }
     SDL_Event e;
     if (SDL_PollEvent(&e) == 0) return PlatPump::NoMessage;
     switch (e.type) {
@@ -129,22 +199,27 @@ PlatPump SdlWindow::PumpOne(PlatWindowEvents* events, int* exitCode) {
                     if (Exists()) events->OnClose();
                     break;
                 case SDL_WINDOWEVENT_FOCUS_GAINED:
+                    if (clock != nullptr) clock->SetAway(false);
                     events->OnActivate(true);
                     break;
                 case SDL_WINDOWEVENT_FOCUS_LOST:
+                    if (clock != nullptr) clock->SetAway(true);
                     events->OnActivate(false);
                     break;
-                case SDL_WINDOWEVENT_RESIZED:
-                    if (!borderless && Exists()) {
-                        int x = 0, y = 0;
-                        SDL_GetWindowPosition(window, &x, &y);
-                        const int w = e.window.data1, h = e.window.data2;
-                        PlatRect r{x, y, x + w, y + h};
-                        events->OnSizing(8, &r);  // the bottom-right corner moves
-                        if (r.right - r.left != w || r.bottom - r.top != h) {
-                            SDL_SetWindowSize(window, r.right - r.left, r.bottom - r.top);
-                        }
+                case SDL_WINDOWEVENT_EXPOSED:
+                    if (Exists() && repaint != nullptr) repaint->RepaintLastFrame();
+                    break;
+                case SDL_WINDOWEVENT_MOVED:
+                    if (Exists()) {
+                        // A move with the size unchanged is a plain move; with a changed size the
+                        // resize that follows compares against the old rectangle.
+                        int w = 0, h = 0;
+                        SDL_GetWindowSize(window, &w, &h);
+                        if (w == lastW && h == lastH) RememberClientRect();
                     }
+                    break;
+                case SDL_WINDOWEVENT_RESIZED:
+                    if (!borderless && Exists()) Resized(e.window.data1, e.window.data2, events);
                     break;
                 default:
                     break;
@@ -167,17 +242,41 @@ PlatPump SdlWindow::PumpOne(PlatWindowEvents* events, int* exitCode) {
     return PlatPump::Handled;
 }
 
+// A size change made by the user (or the window manager): the 16:9 rule of the edge that moved
+// settles the rectangle. A window manager that keeps the ratio itself leaves nothing to do.
+void SdlWindow::Resized(int w, int h, PlatWindowEvents* events) {
+    int x = 0, y = 0;
+    SDL_GetWindowPosition(window, &x, &y);
+    const int edge = MovedEdge(lastX, lastY, lastW, lastH, x, y, w, h);
+    PlatRect r{x, y, x + w, y + h};
+    events->OnSizing(edge, &r);
+    if (r.left != x || r.top != y) SDL_SetWindowPosition(window, r.left, r.top);
+    if (r.right - r.left != w || r.bottom - r.top != h) {
+        SDL_SetWindowSize(window, r.right - r.left, r.bottom - r.top);
+    }
+    lastX = r.left;
+    lastY = r.top;
+    lastW = r.right - r.left;
+    lastH = r.bottom - r.top;
+}
+
+void SdlWindow::RememberClientRect() {
+    SDL_GetWindowPosition(window, &lastX, &lastY);
+    SDL_GetWindowSize(window, &lastW, &lastH);
+}
+
 void SdlWindow::PostClose() { closePosted = true; }
 
 void SdlWindow::ShowCursor() { SDL_ShowCursor(SDL_ENABLE); }
 
 void SdlWindow::Minimize() {
-    if (window != nullptr) SDL_MinimizeWindow(window);
+    if (window != nullptr && !SdlX11ConnectionLost()) SDL_MinimizeWindow(window);
 }
 
 void SdlWindow::Destroy() {
     if (!Exists()) return;
-    SDL_HideWindow(window);
+    // Hiding waits for the server to confirm, which a server that is gone never does.
+    if (!SdlX11ConnectionLost()) SDL_HideWindow(window);
     if (windowMark >= 0) close(windowMark);
     windowMark = -1;
     // The SDL window stays behind for the OpenGL context until UnregisterClass; from here on the
@@ -208,22 +307,37 @@ bool SdlWindow::PrimaryMonitorRect(PlatRect* out) {
 void SdlWindow::SetBorderless(const PlatRect& m) {
     if (window == nullptr) return;
     borderless = true;
-    SDL_SetWindowBordered(window, SDL_FALSE);
-    SDL_SetWindowPosition(window, m.left, m.top);
-    SDL_SetWindowSize(window, m.right - m.left, m.bottom - m.top);
+    SdlX11KeepAspect(window, false);  // a monitor of another shape is covered all the same
+    // A window manager places a borderless window inside its work area (off the panels) and
+    // reads positions as those of its frame; its full-screen state covers the whole monitor and
+    // gives the framed placement back by itself.
+    wmFullscreen = SdlX11HasWindowManager(window) &&
+                   SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0;
+    if (!wmFullscreen) {
+        SDL_SetWindowBordered(window, SDL_FALSE);
+        SDL_SetWindowPosition(window, m.left, m.top);
+        SDL_SetWindowSize(window, m.right - m.left, m.bottom - m.top);
+    }
     SDL_ShowWindow(window);
     SDL_RaiseWindow(window);
 }
 
 void SdlWindow::RestoreFramed() {
     if (window == nullptr) return;
-    SDL_SetWindowBordered(window, SDL_TRUE);
-    if (placementSaved) {
+    if (wmFullscreen) {
+        SDL_SetWindowFullscreen(window, 0);
+        wmFullscreen = false;
+    } else if (placementSaved) {
+        SDL_SetWindowBordered(window, SDL_TRUE);
         SDL_SetWindowSize(window, savedW, savedH);
         SDL_SetWindowPosition(window, savedX, savedY);
+    } else {
+        SDL_SetWindowBordered(window, SDL_TRUE);
     }
     borderless = false;
+    SdlX11KeepAspect(window, true);
     SDL_ShowWindow(window);
+    RememberClientRect();
 }
 
 void SdlWindow::ThreadProcessIds(uint32_t* thread, uint32_t* process) {

@@ -8,6 +8,16 @@
 
 #include "platform/platform.h"
 
+class SdlClock;
+
+// A presentation path that can show its last presented frame again, without a new frame, when
+// the window has been exposed. Main thread only.
+class SdlRepaint {
+public:
+    virtual ~SdlRepaint() = default;
+    virtual void RepaintLastFrame() = 0;
+};
+
 class SdlWindow final : public PlatWindow {
 public:
     bool RegisterClass() override;
@@ -37,10 +47,19 @@ public:
     bool closePosted = false;
     bool quitPosted = false;
     bool borderless = false;
+    bool wmFullscreen = false;    // the window manager's full-screen state is in use
     int savedX = 0, savedY = 0, savedW = 1280, savedH = 720;
     bool placementSaved = false;
     // False when the software presentation path was chosen before the window exists (the
     // platform sets it): the window then carries no OpenGL drawable.
     bool openGlDrawable = true;
     int windowMark = -1;          // socket that tells other copies this window exists
+    SdlRepaint* repaint = nullptr;  // shows the last frame again on an expose
+    SdlClock* clock = nullptr;      // told when the window goes away and comes back
+    // Client rectangle after the last size change handled (which edges a resize moved).
+    int lastX = 0, lastY = 0, lastW = 1280, lastH = 720;
+
+private:
+    void Resized(int w, int h, PlatWindowEvents* events);
+    void RememberClientRect();
 };

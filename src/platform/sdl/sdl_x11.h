@@ -1,0 +1,15 @@
+// What the SDL backend asks of an X11 desktop directly (sdl_x11.cpp). On any other display
+// system each of these does nothing and answers false.
+#pragma once
+
+#include <SDL.h>
+
+// Gives the window manager the 16:9 client-area ratio in the size hints (or takes it back), so
+// that a drag keeps the ratio itself.
+bool SdlX11KeepAspect(SDL_Window* window, bool keep);
+// A window manager that follows the desktop conventions is running.
+bool SdlX11HasWindowManager(SDL_Window* window);
+// Makes a broken X connection (the session ended, the server is gone) a close request instead of
+// the end of the process; ConnectionLost tells when it happened.
+void SdlX11WatchConnection(SDL_Window* window);
+bool SdlX11ConnectionLost();
