@@ -215,7 +215,8 @@ public:
     // folder is where "Game.ini", "dir.txt" and the save slots live: a backend whose installed game
     // keeps them in a per-user folder names the program inside that folder.
     virtual bool ExecutablePath(char16_t* out, size_t capacity) = 0;
-    // Why ExecutablePath failed, in a line for the player; empty when there is nothing to add.
+    // Why ExecutablePath failed when the player's folder of an installed game could not be made or
+    // filled: one line that names the folder and the reason. Empty otherwise.
     virtual const char16_t* FolderProblem() { return u""; }
     // PathCanonicalizeW; false when the result does not fit.
     virtual bool CanonicalizePath(char16_t* out, size_t capacity, const char16_t* path) = 0;

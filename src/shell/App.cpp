@@ -205,8 +205,11 @@ int KelvorineMain(int showCommand) {
 
     // 4. Base folder, with its trailing separator.
     if (!files.SetBaseFolder()) {
-        // The backend may know why (a per-user folder that cannot be made, for one); say that too.
-        Tell(MessageId::kProgramFolderUnknown, nullptr, plat.services->FolderProblem());
+        // The backend may know why: then it is the player's folder of an installed game that
+        // cannot be made or filled, and the message names the folder and the reason.
+        const char16_t* problem = plat.services->FolderProblem();
+        Tell(problem[0] != 0 ? MessageId::kPlayerFolderFailed : MessageId::kProgramFolderUnknown, nullptr,
+             problem);
         return EarlyExit();
     }
 

@@ -37,6 +37,7 @@ constexpr MessageEntry kTable[] = {
     {MessageId::kPngBadSize, kMessage, u"画像サイズが512x512ではありません"},
     {MessageId::kPngCorrupt, kMessage, u"PNGファイルが壊れています"},
     {MessageId::kPngNoMemory, kMessage, u"メモリが足りません"},
+    {MessageId::kPlayerFolderFailed, kError, u"設定とランキングを置くフォルダを用意できません。"},
 };
 constexpr int kEntries = static_cast<int>(sizeof kTable / sizeof kTable[0]);
 

@@ -34,6 +34,7 @@ enum class MessageId : uint8_t {
     kPngBadSize = 22,
     kPngCorrupt = 23,
     kPngNoMemory = 24,
+    kPlayerFolderFailed = 25,
 };
 
 struct MessageEntry {

@@ -68,7 +68,8 @@ boxes=$(close_boxes 300)
 code=$(wait_exit 100)
 chmod u+w "$PREFIX/games"
 [ "$code" = 0 ] || fail "blocked folder: exit $code"
-grep -q "cannot create the folder $WORK/home2/.local/share/kelvorine" "$WORK/stderr" ||
+grep -q "設定とランキングを置くフォルダを用意できません。" "$WORK/stderr" &&
+    grep -q "cannot create the folder $WORK/home2/.local/share/kelvorine" "$WORK/stderr" ||
     { cat "$WORK/stderr"; fail "blocked folder: the message does not name the folder"; }
 [ "$(cat "$WORK/home2/.local/share/kelvorine")" = keep ] || fail "blocked folder: the file in its place changed"
 echo "blocked per-user folder: $boxes message box(es), stderr: $(head -1 "$WORK/stderr")"

@@ -38,6 +38,7 @@ TEST(MessagesTest, EveryIdKeepsItsCaptionAndText) {
         {MessageId::kPngBadSize, u"Message", u"画像サイズが512x512ではありません"},
         {MessageId::kPngCorrupt, u"Message", u"PNGファイルが壊れています"},
         {MessageId::kPngNoMemory, u"Message", u"メモリが足りません"},
+        {MessageId::kPlayerFolderFailed, u"Error", u"設定とランキングを置くフォルダを用意できません。"},
     };
     int count = 0;
     const MessageEntry* table = MessageTable(&count);

@@ -80,17 +80,17 @@ bool SdlServices::ExecutablePath(char16_t* out, size_t capacity) {
     char exe[kHostPathBytes];
     char named[kHostPathBytes + 16];
     folderProblem[0] = 0;
-    if (!SelfExecutablePath(exe, sizeof exe)) {
-        std::snprintf(folders.problem, sizeof folders.problem, "the program's own path is unknown");
-    } else if (ResolveGameFolders(exe, CurrentGameFolderEnv(), &folders)) {
+    if (!SelfExecutablePath(exe, sizeof exe)) return false;
+    if (ResolveGameFolders(exe, CurrentGameFolderEnv(), &folders)) {
         if (!folders.installed) return Utf8ToU16(exe, out, capacity);
         std::snprintf(named, sizeof named, "%skelvorine", folders.files);
         if (Utf8ToU16(named, out, capacity)) return true;
         std::snprintf(folders.problem, sizeof folders.problem, "the folder %s has too long a name",
                       folders.files);
     }
-    std::fprintf(stderr, "kelvorine: %s\n", folders.problem);
-    if (!Utf8ToU16(folders.problem, folderProblem, sizeof folderProblem / sizeof folderProblem[0])) {
+    // Only the player's folder of an installed game has a story to tell.
+    if (!folders.installed ||
+        !Utf8ToU16(folders.problem, folderProblem, sizeof folderProblem / sizeof folderProblem[0])) {
         folderProblem[0] = 0;
     }
     return false;
