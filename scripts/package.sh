@@ -154,6 +154,10 @@ if [ -n "$check" ]; then
     appstreamcli validate --no-net "$PKG/usr/share/metainfo/kelvorine.metainfo.xml" >"$WORK/appstream.txt" 2>&1 || true
     cat "$WORK/appstream.txt" >&2
     grep -q '^E: ' "$WORK/appstream.txt" && failed+=' appstreamcli'
+    # Every screenshot the metainfo names is one of the project's own pictures.
+    for shot in $(sed -n "s|.*<image>$URL/\(.*\)</image>.*|\1|p" "$PKG/usr/share/metainfo/kelvorine.metainfo.xml"); do
+        [ -f "$SRC/$shot" ] || { log "the metainfo names $shot, which the project does not have"; failed+=' screenshots'; }
+    done
     [ -z "$failed" ] || die "validation reported errors:$failed"
     log "validated: no errors from lintian, desktop-file-validate, appstreamcli"
 fi
