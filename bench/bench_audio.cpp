@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -26,6 +27,7 @@
 #include "graphics/MapSceneEntity.h"
 #include "platform/common/mixer.h"
 #include "platform/headless/headless.h"
+#include "shell/BootedGame.h"
 #include "shell/Game.h"
 #include "shell/System.h"
 #include "platform/common/text.h"
@@ -59,20 +61,19 @@ std::string DataFolder() {
 // A game with the audio parts only, on a mixer device and the wall clock. Restores the platform
 // and the process-wide game it replaced.
 struct AudioRig {
-    AudioRig() : saved(Plat()), savedGame(gGame) {
+    AudioRig() : saved(Plat()) {
         headless.services.echoMessages = false;
         headless.Install();
         Platform p = Plat();
         p.clock = &clock;
         p.audio = &device;
         SetPlatform(p);
-        game = new Game();
-        gGame = game;
+        booted = std::make_unique<BootedGame>();
+        game = booted->game;
         System* s = game->system;
         s->soundMode = 2;
         s->bgmVolume = 10000;
         s->seVolume = 10000;
-        game->xa2->settings = s;
         BindMusicSettings(nullptr);
         folder = DataFolder();
         Utf8ToU16(folder.c_str(), s->dataFolder, kPathChars);
@@ -80,8 +81,7 @@ struct AudioRig {
     ~AudioRig() {
         game->xa2->ShutdownAudio();
         CloseMusicTracks();
-        delete game;
-        gGame = savedGame;
+        booted.reset();
         SetPlatform(saved);
     }
     bool Load() { return !folder.empty() && game->xa2->CreateEngine() && LoadResourceLists(); }
@@ -106,10 +106,10 @@ struct AudioRig {
     }
 
     Platform saved;
-    Game* savedGame;
     HeadlessPlatform headless;
     WallClock clock;
     MixerAudio device;
+    std::unique_ptr<BootedGame> booted;
     Game* game = nullptr;
     std::string folder;
 };

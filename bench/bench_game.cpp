@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <memory>
 
 #include "audio/CXa2.h"
 #include "game/CObjectIcDX.h"
@@ -15,6 +16,7 @@
 #include "graphics/CDx_Gr.h"
 #include "graphics/MapSceneEntity.h"
 #include "platform/headless/headless.h"
+#include "shell/BootedGame.h"
 #include "shell/Game.h"
 #include "shell/System.h"
 
@@ -26,15 +28,12 @@ struct BenchGame {
         platform.services.echoMessages = false;
         platform.SetCalendarTime(1700000000);
         platform.Install();
-        game = new Game();
-        gGame = game;
-        game->dxGr->system = game->system;
-        game->dxGr->scene = game->mapSceneEntity;
-        game->xa2->settings = game->system;
-        game->mapSceneEntity->FillAngleTables();
-        game->mapSceneEntity->sceneNumber = 4;
+        booted = std::make_unique<BootedGame>();
+        game = booted->game;
+        game->mapSceneEntity->sceneNumber = kScenePlay;
     }
     HeadlessPlatform platform;
+    std::unique_ptr<BootedGame> booted;
     Game* game = nullptr;
 };
 

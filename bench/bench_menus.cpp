@@ -6,6 +6,8 @@
 //   BM_TitleFrameIdle          a title frame with only the title menu
 #include <benchmark/benchmark.h>
 
+#include <memory>
+
 #include "audio/CXa2.h"
 #include "graphics/CDx_Gr.h"
 #include "graphics/MapSceneEntity.h"
@@ -13,6 +15,7 @@
 #include "menus/Menu.h"
 #include "menus/TitleFrame.h"
 #include "platform/headless/headless.h"
+#include "shell/BootedGame.h"
 #include "shell/CXi.h"
 #include "shell/Game.h"
 #include "shell/System.h"
@@ -22,29 +25,16 @@ namespace {
 // A headless game of its own; the platform and container of whoever ran before are put back.
 class MenuBench {
 public:
-    MenuBench() : savedPlatform_(Plat()), savedGame_(gGame) {
+    MenuBench() : savedPlatform_(Plat()) {
         platform_.services.echoMessages = false;
         platform_.Install();
-        game_ = new Game();
-        gGame = game_;
-        System* s = game_->system;
-        MapSceneEntity* m = game_->mapSceneEntity;
-        game_->dxGr->system = s;
-        game_->dxGr->scene = m;
-        game_->xi->system = s;
-        game_->xi->scene = m;
-        game_->xa2->settings = s;
-        m->FillAngleTables();
-        m->textureReloadFlag = 0;
-        s->soundMode = 2;
-        WaveFormat f{1, 2, 44100, 176400, 4, 16, 0};
-        for (int i = 0; i < kEffectVoices; ++i) game_->xa2->seVoice[i] = platform_.audio.CreateSourceVoice(f);
-        ResetMenuProcessState();
+        booted_ = std::make_unique<BootedGame>();
+        game_ = booted_->game;
+        game_->system->soundMode = 2;
+        booted_->CreateEffectVoices();
     }
     ~MenuBench() {
-        for (int i = 0; i < kEffectVoices; ++i) game_->xa2->seVoice[i] = nullptr;
-        delete game_;
-        gGame = savedGame_;
+        booted_.reset();
         SetPlatform(savedPlatform_);
     }
     // Opens sub-screen `item` (0: none) and leaves the options cursor on `row`.
@@ -66,8 +56,8 @@ public:
 
 private:
     Platform savedPlatform_;
-    Game* savedGame_;
     HeadlessPlatform platform_;
+    std::unique_ptr<BootedGame> booted_;
     Game* game_ = nullptr;
 };
 

@@ -20,6 +20,7 @@
 #include "graphics/MapSceneEntity.h"
 #include "platform/headless/headless.h"
 #include "shell/CLoadFile.h"
+#include "shell/BootedGame.h"
 #include "shell/Game.h"
 #include "shell/System.h"
 #include "platform/common/text.h"
@@ -78,12 +79,10 @@ void BM_OggEffectDecode(benchmark::State& state) {
     HeadlessPlatform platform;
     platform.services.echoMessages = false;
     platform.Install();
-    Game* saved = gGame;
-    auto game = std::make_unique<Game>();
-    gGame = game.get();
+    auto booted = std::make_unique<BootedGame>();
+    Game* game = booted->game;
     game->system->soundMode = 2;
     game->system->seVolume = 10000;
-    game->xa2->settings = game->system;
     char16_t path[kPathChars];
     Utf8ToU16((stage + "data/ogg/sfx_0000.ogg").c_str(), path, kPathChars);
     if (!game->xa2->CreateEngine()) {
@@ -97,8 +96,7 @@ void BM_OggEffectDecode(benchmark::State& state) {
         }
         game->xa2->ShutdownAudio();
     }
-    game.reset();
-    gGame = saved;
+    booted.reset();
 }
 BENCHMARK(BM_OggEffectDecode)->Unit(benchmark::kMicrosecond);
 

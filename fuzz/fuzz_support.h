@@ -15,6 +15,7 @@
 #include "graphics/CDx_Gr.h"
 #include "graphics/MapSceneEntity.h"
 #include "platform/headless/headless.h"
+#include "shell/BootedGame.h"
 #include "shell/CXi.h"
 #include "shell/Game.h"
 #include "shell/System.h"
@@ -35,15 +36,8 @@ inline HeadlessPlatform& Platform() {
 // The container, wired the way the start-up wires it; sound mode and the like are set per target.
 inline Game* TheGame() {
     Platform();
-    if (gGame == nullptr) {
-        gGame = new Game();
-        gGame->dxGr->system = gGame->system;
-        gGame->dxGr->scene = gGame->mapSceneEntity;
-        gGame->xi->system = gGame->system;
-        gGame->xi->scene = gGame->mapSceneEntity;
-        gGame->xa2->settings = gGame->system;
-    }
-    return gGame;
+    static BootedGame* booted = new BootedGame();  // lives as long as the process
+    return booted->game;
 }
 
 // A per-process scratch folder in /dev/shm (falls back to /tmp), created on first use and removed

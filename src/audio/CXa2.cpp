@@ -28,6 +28,10 @@ constexpr uint32_t kOggEffectBytes = 3 * kOggEffectSecond;
 // rather than trusted with an allocation.
 constexpr uint32_t kMaxEffectBytesPerSec = 8u << 20;
 
+// A stored volume (0..10000 from the options) as the linear gain of a voice: 10000 is 1.0.
+constexpr double kGainPerVolumeUnit = 0.0001;
+float Gain(int32_t volume) { return static_cast<float>(volume * kGainPerVolumeUnit); }
+
 void PrintEffectFailure(const char* what, const char16_t* path) {
     char host[4 * kPathChars + 4];
     if (!U16ToUtf8(path, host, sizeof host)) std::strcpy(host, "?");
@@ -44,7 +48,7 @@ bool QueueEffect(CXa2& a, int id, uint32_t bytes, uint32_t secondBytes, uint16_t
     b.audioData = a.seData[id];
     b.playLength = bytes / blockAlign;
     if (!a.seVoice[id]->Submit(b)) return false;
-    a.seVoice[id]->SetVolume(static_cast<float>(a.settings->seVolume * 0.0001));
+    a.seVoice[id]->SetVolume(Gain(a.settings->seVolume));
     return true;
 }
 
@@ -205,13 +209,13 @@ void CXa2::RearmIdleSe() {
 
 void CXa2::ApplyBgmVolume() {
     if (!Guard() || bgmVoice == nullptr) return;
-    bgmVoice->SetVolume(static_cast<float>(settings->bgmVolume * 0.0001));
+    bgmVoice->SetVolume(Gain(settings->bgmVolume));
 }
 
 void CXa2::ApplySeVolume() {
     if (!Guard()) return;
     for (int n = 0; n < kEffectVoices; ++n) {
-        if (seVoice[n] != nullptr) seVoice[n]->SetVolume(static_cast<float>(settings->seVolume * 0.0001));
+        if (seVoice[n] != nullptr) seVoice[n]->SetVolume(Gain(settings->seVolume));
     }
 }
 
@@ -225,7 +229,7 @@ bool CXa2::CreateBgmVoice() {
         // Uninitialised: the thread fills each chunk whole before submitting it.
         if (musicData[i] == nullptr) musicData[i] = new uint8_t[3 * chunkBytes];
     }
-    bgmVoice->SetVolume(static_cast<float>(settings->bgmVolume * 0.0001));
+    bgmVoice->SetVolume(Gain(settings->bgmVolume));
     return true;
 }
 

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int32_t kTextureSide = 512;
 
 // Blend state slot of each blend kind: kinds 0, 1 and 2 use slots 0 to 2, kind 3 uses slot 5
 // (inverse blend factor over the destination colour). Slots 3 and 4 are created but unused.
@@ -30,7 +29,7 @@ int BlendKind(int32_t mode, uint32_t colour) {
     return mode == 1 ? 3 : 0;
 }
 
-bool InTable(int32_t id) { return id >= 0 && id < kTextureTableSize; }
+bool InTable(int32_t id) { return id >= 0 && id < kTextureSlots; }
 
 // A DIB the texture step can read: 512 x 512 (bottom-up or top-down), 8-bit indices or 24-bit BGR.
 bool UsableDib(const Dib& dib) {

@@ -14,7 +14,6 @@ class MapSceneEntity;
 constexpr uint32_t kSpriteSlots = 14970;    // queue slots; the last one is never drawn
 constexpr uint32_t kMaxSprites = 14969;     // most sprites drawn in one frame
 constexpr uint32_t kQueueVertices = kSpriteSlots * 4;
-constexpr int32_t kTextureTableSize = 1024; // ids outside the table are empty slots
 constexpr int32_t kFadeTexture = 120;       // never loaded: draws opaque black
 
 // DXGI result codes the main loop reacts to.
@@ -48,7 +47,7 @@ public:
     uint32_t queueCount;
     uint32_t queueDirty;       // slots [0, queueDirty) may hold data; all later slots are zero
 
-    bool textureLoaded[kTextureTableSize];
+    bool textureLoaded[kTextureSlots];  // ids outside the table are empty slots
 
     // Trace hook: when set, every DrawSprite call is reported before it is queued (replay tool,
     // tests). Null in the game.

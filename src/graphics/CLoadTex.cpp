@@ -24,7 +24,7 @@
 
 namespace {
 
-constexpr png_uint_32 kSide = 512;
+constexpr png_uint_32 kSide = kTextureSide;
 constexpr size_t kMaxImageBytes = kSide * kSide * 3;  // the largest image: 8-bit RGB
 
 enum class Step { Ok, TooManyColours, BadColourType, BadSize, Corrupt };

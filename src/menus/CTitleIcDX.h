@@ -29,7 +29,6 @@ constexpr int32_t kRowLastButton = 9;
 constexpr int32_t kRowColor = 10;
 constexpr int32_t kOptionRowCount = 11;
 constexpr int32_t kVolumeStepMax = 20;
-constexpr int32_t kVolumePerStepValue = 500;
 
 // Number of values of each options row.
 int32_t OptionValueCount(int32_t row);

@@ -87,7 +87,7 @@ void CTitleIcDX::ApplyOptions() {
     }
 
     if (row == kRowBgmVolume) {
-        if (sideways && s->bgmVolume <= 10000) s->bgmVolume = mirror[kRowBgmVolume] * kVolumePerStepValue;
+        if (sideways && s->bgmVolume <= 10000) s->bgmVolume = mirror[kRowBgmVolume] * kVolumePerStep;
         audio->ApplyBgmVolume();
     }
 
@@ -97,7 +97,7 @@ void CTitleIcDX::ApplyOptions() {
             audio->seVoice[0]->Stop();
             audio->seVoice[0]->Start();
         }
-        if (sideways && s->seVolume <= 10000) s->seVolume = mirror[kRowSeVolume] * kVolumePerStepValue;
+        if (sideways && s->seVolume <= 10000) s->seVolume = mirror[kRowSeVolume] * kVolumePerStep;
         audio->ApplySeVolume();
     }
 
@@ -162,7 +162,7 @@ void CTitleIcDX::DrawOptions() {
     char bar[21];
     const int32_t volumes[2] = {s->bgmVolume, s->seVolume};
     for (int b = 0; b < 2; ++b) {
-        const int32_t steps = volumes[b] / kVolumePerStepValue;
+        const int32_t steps = volumes[b] / kVolumePerStep;
         for (int32_t j = 0; j < 20; ++j) bar[j] = j < steps ? '>' : '_';
         bar[20] = '\0';
         DrawText(bar, 366, 284 + 52 * b, kAdvance, kGlyphW, kGlyphH);

@@ -118,6 +118,10 @@ static_assert(sizeof(Vertex) == 36, "the vertex format is 36 bytes");
 
 enum class PlatTextureFormat { B5G5R5A1, R8G8B8A8 };
 
+// Texture ids run from 0 to kTextureSlots - 1; every texture is kTextureSide x kTextureSide.
+constexpr int kTextureSlots = 1024;
+constexpr int kTextureSide = 512;
+
 class PlatRender {
 public:
     virtual ~PlatRender() = default;

@@ -144,11 +144,7 @@ int MainLoop(ShellWindowEvents* events) {
         // 4. Scene frame and present, only while the window is active.
         const bool active = system->windowActive.load(std::memory_order_relaxed) != 0;
         if (active) {
-            if (sceneNumber == kSceneTitle) {
-                TitleFrame();
-            } else if (sceneNumber == kScenePlay) {
-                GameSceneFrame();
-            }
+            RunSceneFrame(sceneNumber);
             if (!pacer.ConsumeSkipMark()) {
                 dxGr->EndFrame();  // flags deviceLost itself
                 if (gPresentHook != nullptr) gPresentHook(scene->sceneNumber);
@@ -182,6 +178,14 @@ int MainLoop(ShellWindowEvents* events) {
 }  // namespace
 
 void SetPresentHook(PresentHook hook) { gPresentHook = hook; }
+
+void RunSceneFrame(int sceneNumber) {
+    if (sceneNumber == kSceneTitle) {
+        TitleFrame();
+    } else if (sceneNumber == kScenePlay) {
+        GameSceneFrame();
+    }
+}
 
 int KelvorineMain(int showCommand) {
     (void)showCommand;  // the backends show the window in its normal state
@@ -235,11 +239,7 @@ int KelvorineMain(int showCommand) {
     plat.window->Show();
 
     // 11. Links between the long-lived objects; the window rectangle.
-    gGame->dxGr->system = system;
-    gGame->dxGr->scene = scene;
-    gGame->xi->system = system;
-    gGame->xi->scene = scene;
-    gGame->xa2->settings = system;
+    gGame->Link();
     StoreWindowRect(system);
 
     // 12. The font file is registered for the run (it is not used for drawing).

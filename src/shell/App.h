@@ -5,6 +5,10 @@
 // showCommand: the start-up show-command of the window (backends without one pass 1).
 int KelvorineMain(int showCommand);
 
+// One frame of the scene numbered sceneNumber: the title with its menus, or play (other numbers
+// run nothing). The main loop and the replay tool run their scenes through it.
+void RunSceneFrame(int sceneNumber);
+
 // Called after every presented frame of the main loop with the scene it showed; null (the
 // default) for none. A measuring aid for programs that time the start-up.
 using PresentHook = void (*)(int sceneNumber);

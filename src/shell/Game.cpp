@@ -17,6 +17,14 @@ Game::Game()
     xa2 = new CXa2();
 }
 
+void Game::Link() {
+    dxGr->system = system;
+    dxGr->scene = mapSceneEntity;
+    xi->system = system;
+    xi->scene = mapSceneEntity;
+    xa2->settings = system;
+}
+
 Game::~Game() {
     delete xa2;
     delete xi;

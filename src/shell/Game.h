@@ -14,6 +14,10 @@ public:
     Game();
     virtual ~Game();
 
+    // Links the members to each other: the renderer and the input to the settings and the scene,
+    // the audio to the settings (start-up step 11).
+    void Link();
+
     System* system;
     MapSceneEntity* mapSceneEntity;
     CDx_Gr* dxGr;

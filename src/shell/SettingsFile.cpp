@@ -26,7 +26,6 @@ constexpr int kSeStepOffset = 35;
 constexpr int kScoresOffset = 36;
 constexpr int kDatesOffset = 76;
 constexpr int kDateStride = 27;
-constexpr int kVolumePerStep = 500;
 
 static_assert(kDatesOffset + kDateStride * kRankingEntries == 346, "dates end at byte 345");
 

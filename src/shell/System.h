@@ -19,6 +19,8 @@ class MapSceneEntity;
 
 constexpr int kRawSettingsBytes = 24;
 constexpr int kSettingsFileBytes = 512;
+// The volumes are stored as step x kVolumePerStep (the options offer steps 0..20).
+constexpr int32_t kVolumePerStep = 500;
 constexpr int kOptionRows = 11;
 constexpr int kMusicTracks = 64;
 constexpr int kDataFolderNameChars = 160;
@@ -60,7 +62,7 @@ public:
     std::atomic<int32_t> currentMusicTrack;  // 1..63, 0 = no music
     int32_t previousMusic;
     int32_t musicRestart;       // 1: the next music change rewinds even an unchanged track
-    int32_t bgmVolume;          // stored step x 500: 0..10000 from the options, more from a file
+    int32_t bgmVolume;          // stored step x kVolumePerStep: 0..10000 from the options, more from a file
     int32_t seVolume;           // the same for the effects
     int32_t dataFolderRelative; // 1: data folder = program folder + name
     std::atomic<int32_t> streamQuit;  // set at shutdown to end the music thread

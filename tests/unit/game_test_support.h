@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 #include "audio/CXa2.h"
 #include "game/CObjectIcDX.h"
@@ -15,6 +16,7 @@
 #include "graphics/CDx_Gr.h"
 #include "graphics/MapSceneEntity.h"
 #include "platform/headless/headless.h"
+#include "shell/BootedGame.h"
 #include "shell/CXi.h"
 #include "shell/Game.h"
 #include "shell/System.h"
@@ -27,32 +29,20 @@ protected:
         platform.services.echoMessages = false;
         platform.SetCalendarTime(1700000000);
         platform.Install();
-        game = new Game();
-        gGame = game;
-        sys = game->system;
-        scene = game->mapSceneEntity;
-        game->dxGr->system = sys;
-        game->dxGr->scene = scene;
-        game->xa2->settings = sys;
-        scene->FillAngleTables();
-        ResetPlayStateToProgramStart();
-        gWindowThreadId = 0;
-        gProcessId = 0;
+        booted = std::make_unique<BootedGame>();
+        game = booted->game;
+        sys = booted->system;
+        scene = booted->scene;
     }
     void TearDown() override {
-        for (int i = 0; i < kEffectVoices; ++i) game->xa2->seVoice[i] = nullptr;
-        gGame = nullptr;
-        delete game;
+        booted.reset();
     }
 
     // Effect voices that record their starts (sound mode 1 makes PlaySe reach them).
     void EnableEffects() {
         sys->soundMode = 1;
         sys->soundOff = 0;
-        WaveFormat f{1, 2, 44100, 176400, 4, 16, 0};
-        for (int i = 0; i < kEffectVoices; ++i) {
-            game->xa2->seVoice[i] = platform.audio.CreateSourceVoice(f);
-        }
+        booted->CreateEffectVoices();
     }
     int EffectStarts(int id) const {
         return static_cast<HeadlessVoice*>(game->xa2->seVoice[id])->starts;
@@ -98,6 +88,7 @@ protected:
     }
 
     HeadlessPlatform platform;
+    std::unique_ptr<BootedGame> booted;
     Game* game = nullptr;
     System* sys = nullptr;
     MapSceneEntity* scene = nullptr;

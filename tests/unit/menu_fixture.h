@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "audio/CXa2.h"
@@ -16,6 +17,7 @@
 #include "menus/Menu.h"
 #include "menus/TitleFrame.h"
 #include "platform/headless/headless.h"
+#include "shell/BootedGame.h"
 #include "shell/CXi.h"
 #include "shell/Game.h"
 #include "shell/System.h"
@@ -26,32 +28,20 @@ protected:
         platform.services.echoMessages = false;
         platform.SetCalendarTime(1700000000);
         platform.Install();
-        game = new Game();
-        gGame = game;
-        sys = game->system;
-        scene = game->mapSceneEntity;
+        booted = std::make_unique<BootedGame>();
+        game = booted->game;
+        sys = booted->system;
+        scene = booted->scene;
         menu = &scene->menu;
-        game->dxGr->system = sys;
-        game->dxGr->scene = scene;
-        game->xi->system = sys;
-        game->xi->scene = scene;
-        game->xa2->settings = sys;
-        scene->FillAngleTables();
-        scene->textureReloadFlag = 0;
         sys->soundMode = 2;
-        WaveFormat f{1, 2, 44100, 176400, 4, 16, 0};
-        for (int i = 0; i < kEffectVoices; ++i) game->xa2->seVoice[i] = platform.audio.CreateSourceVoice(f);
-        ResetMenuProcessState();
-        ResetPlayStateToProgramStart();
+        booted->CreateEffectVoices();
         game->dxGr->drawObserver = [](const DrawParam& p, void* ctx) {
             static_cast<MenuTest*>(ctx)->draws.push_back(p);
         };
         game->dxGr->drawObserverContext = this;
     }
     void TearDown() override {
-        for (int i = 0; i < kEffectVoices; ++i) game->xa2->seVoice[i] = nullptr;
-        gGame = nullptr;
-        delete game;
+        booted.reset();
     }
 
     HeadlessVoice* Voice(int id) const { return static_cast<HeadlessVoice*>(game->xa2->seVoice[id]); }
@@ -105,6 +95,7 @@ protected:
     }
 
     HeadlessPlatform platform;
+    std::unique_ptr<BootedGame> booted;
     Game* game = nullptr;
     System* sys = nullptr;
     MapSceneEntity* scene = nullptr;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <memory>
 
 #include "audio/CXa2.h"
 #include "graphics/CDx_Gr.h"
@@ -13,6 +14,7 @@
 #include "menus/Menu.h"
 #include "menus/TitleFrame.h"
 #include "platform/headless/headless.h"
+#include "shell/BootedGame.h"
 #include "shell/CXi.h"
 #include "shell/Game.h"
 #include "shell/System.h"
@@ -45,29 +47,15 @@ class MenuAllocTest : public ::testing::Test {
 protected:
     void SetUp() override {
         savedPlatform = Plat();
-        savedGame = gGame;
         platform.services.echoMessages = false;
         platform.Install();
-        game = new Game();
-        gGame = game;
-        System* s = game->system;
-        MapSceneEntity* m = game->mapSceneEntity;
-        game->dxGr->system = s;
-        game->dxGr->scene = m;
-        game->xi->system = s;
-        game->xi->scene = m;
-        game->xa2->settings = s;
-        m->FillAngleTables();
-        m->textureReloadFlag = 0;
-        s->soundMode = 2;
-        WaveFormat f{1, 2, 44100, 176400, 4, 16, 0};
-        for (int i = 0; i < kEffectVoices; ++i) game->xa2->seVoice[i] = platform.audio.CreateSourceVoice(f);
-        ResetMenuProcessState();
+        booted = std::make_unique<BootedGame>();
+        game = booted->game;
+        game->system->soundMode = 2;
+        booted->CreateEffectVoices();
     }
     void TearDown() override {
-        for (int i = 0; i < kEffectVoices; ++i) game->xa2->seVoice[i] = nullptr;
-        delete game;
-        gGame = savedGame;
+        booted.reset();
         SetPlatform(savedPlatform);
     }
     void Open(int32_t item, int32_t row) {
@@ -93,8 +81,8 @@ protected:
     }
 
     Platform savedPlatform;
-    Game* savedGame = nullptr;
     HeadlessPlatform platform;
+    std::unique_ptr<BootedGame> booted;
     Game* game = nullptr;
 };
 

@@ -215,7 +215,7 @@ TEST_F(RenderDeviceTest, TextureStepRefusesWhatItCannotRead) {
     empty.bits = nullptr;
     EXPECT_FALSE(gr->CreateTexture32(1, empty));
     EXPECT_FALSE(gr->CreateTexture16(-1, d.dib));
-    EXPECT_FALSE(gr->CreateTexture16(kTextureTableSize, d.dib));
+    EXPECT_FALSE(gr->CreateTexture16(kTextureSlots, d.dib));
     Device().failTextures = true;
     EXPECT_FALSE(gr->CreateTexture16(1, d.dib));
     EXPECT_FALSE(gr->textureLoaded[1]);

@@ -30,6 +30,8 @@
 #include "platform/headless/headless.h"
 #include "platform/common/raster.h"
 #include "platform/headless/png_write.h"
+#include "shell/App.h"
+#include "shell/BootedGame.h"
 #include "shell/CLoadFile.h"
 #include "shell/CXi.h"
 #include "shell/Game.h"
@@ -235,17 +237,12 @@ int Usage(const char* message) {
     return kExitBadInput;
 }
 
-// The state right after start-up, with the textures loaded and the title about to run its first
-// frame.
+// The state right after start-up, with the title about to run its first frame: the booted game
+// with the settings read and effect voices that record.
 bool SetUp(HeadlessPlatform* platform, const char* iniPath) {
     Game* g = gGame;
     System* s = g->system;
     MapSceneEntity* m = g->mapSceneEntity;
-    g->dxGr->system = s;
-    g->dxGr->scene = m;
-    g->xi->system = s;
-    g->xi->scene = m;
-    g->xa2->settings = s;
 
     char16_t path[kPathChars] = {};
     if (iniPath != nullptr && !Utf8ToU16(iniPath, path, kPathChars)) {
@@ -268,17 +265,6 @@ bool SetUp(HeadlessPlatform* platform, const char* iniPath) {
         gVoices[i].id = i;
         g->xa2->seVoice[i] = &gVoices[i];
     }
-
-    m->FillAngleTables();
-    m->FreeHeldBuffer();
-    s->currentMusicTrack.store(0, std::memory_order_relaxed);
-    m->gameStartTime = 0;
-    m->textureReloadFlag = 0;
-
-    gWindowThreadId = 0;
-    gProcessId = 0;
-    ResetPlayStateToProgramStart();
-    ResetMenuProcessState();
     return true;
 }
 
@@ -350,12 +336,8 @@ int main(int argc, char** argv) {
     if (pngEvery > 0) platform.render.reset(raster = new RasterRender());
     platform.Install();
     platform.services.echoMessages = true;
-    gGame = new Game();
-    if (!SetUp(&platform, iniPath)) {
-        delete gGame;
-        gGame = nullptr;
-        return kExitBadInput;
-    }
+    BootedGame booted;
+    if (!SetUp(&platform, iniPath)) return kExitBadInput;
     Game* g = gGame;
     System* s = g->system;
     MapSceneEntity* m = g->mapSceneEntity;
@@ -400,11 +382,7 @@ int main(int argc, char** argv) {
         gSeCount = 0;
         gDrawCount = 0;
 
-        if (m->sceneNumber == kSceneTitle) {
-            TitleFrame();
-        } else if (m->sceneNumber == kScenePlay) {
-            GameSceneFrame();
-        }
+        RunSceneFrame(m->sceneNumber);
         const uint32_t sprites = g->dxGr->queueCount;
         g->dxGr->EndFrame();
         if (raster != nullptr && frame % pngEvery == 0) {
@@ -422,9 +400,6 @@ int main(int argc, char** argv) {
     gOut.Flush();
     std::fflush(stdout);
 
-    for (int i = 0; i < kEffectVoices; ++i) g->xa2->seVoice[i] = nullptr;
     g->dxGr->Release();
-    delete gGame;
-    gGame = nullptr;
     return exitCode;
 }

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr int kTexSide = 512;
+constexpr int kTexSide = kTextureSide;
 constexpr int kTexMask = kTexSide - 1;
 constexpr double kSubpixel = 256.0;          // vertices snap to 1/256 pixel
 constexpr double kHalfPixel = 128.0;         // pixel centre offset, in 1/256 pixel
@@ -190,7 +190,7 @@ void RasterRender::SetBgrOrder(bool bgr) {
     if (bgr == bgr_) return;
     bgr_ = bgr;
     std::swap(factor_[0], factor_[2]);
-    for (int id = 0; id < kTextures; ++id) {
+    for (int id = 0; id < kTextureSlots; ++id) {
         uint32_t* t = rgba_[id].get();
         if (t == nullptr) continue;
         for (int i = 0; i < kTexSide * kTexSide; ++i) t[i] = SwapRedBlue(t[i]);
@@ -286,7 +286,7 @@ void RasterRender::DrawRect(const Pixel2& left, const Pixel2& right, const Pixel
     if (i0 >= i1 || j0 >= j1) return;
 
     const uint32_t* tex = nullptr;
-    if (bound_ >= 0 && bound_ < kTextures && textures[bound_].present) tex = rgba_[bound_].get();
+    if (bound_ >= 0 && bound_ < kTextureSlots && textures[bound_].present) tex = rgba_[bound_].get();
 
     if (tex != nullptr) {
         const double du = (right.u - left.u) / (right.x - left.x);
@@ -375,7 +375,7 @@ void RasterRender::DrawTriangle(const Pixel2& a0, const Pixel2& b0, const Pixel2
     Edge ec = makeEdge(a, b);  // opposite c
 
     const uint32_t* tex = nullptr;
-    if (bound_ >= 0 && bound_ < kTextures && textures[bound_].present) tex = rgba_[bound_].get();
+    if (bound_ >= 0 && bound_ < kTextureSlots && textures[bound_].present) tex = rgba_[bound_].get();
     const PixelFn shade = kPixels[slot_];
     const double inv = 1.0 / static_cast<double>(area);
     // u and v are affine in the pixel position: a value at the start of each row, a step per pixel.

@@ -79,9 +79,9 @@ private:
 
     std::unique_ptr<uint32_t[]> image_;
     // RGBA8 copy of every loaded texture, made when it is created; valid while the id is present.
-    std::unique_ptr<uint32_t[]> rgba_[kTextures];
+    std::unique_ptr<uint32_t[]> rgba_[kTextureSlots];
     // Smallest alpha in each of the 512 rows of that copy.
-    std::unique_ptr<uint8_t[]> rowMinAlpha_[kTextures];
+    std::unique_ptr<uint8_t[]> rowMinAlpha_[kTextureSlots];
     bool bgr_ = false;
     bool alphaUnused_ = false;
     bool keepsColour_ = false;  // the bound blend is src * 0 + dest * 1 on every colour channel

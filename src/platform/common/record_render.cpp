@@ -56,9 +56,9 @@ int32_t RecordRender::Present(int syncInterval) {
 }
 
 bool RecordRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
-    if (failTextures || id < 0 || id >= kTextures) return false;
+    if (failTextures || id < 0 || id >= kTextureSlots) return false;
     Texture& t = textures[id];
-    size_t bytes = 512u * 512u * (format == PlatTextureFormat::B5G5R5A1 ? 2u : 4u);
+    size_t bytes = size_t{kTextureSide} * kTextureSide * (format == PlatTextureFormat::B5G5R5A1 ? 2u : 4u);
     t.pixels.assign(static_cast<const uint8_t*>(pixels), static_cast<const uint8_t*>(pixels) + bytes);
     t.format = format;
     t.present = true;
@@ -66,6 +66,6 @@ bool RecordRender::CreateTexture(int32_t id, PlatTextureFormat format, const voi
 }
 
 void RecordRender::ReleaseTexture(int32_t id) {
-    if (id < 0 || id >= kTextures) return;
+    if (id < 0 || id >= kTextureSlots) return;
     textures[id].present = false;
 }

@@ -37,8 +37,7 @@ public:
         PlatTextureFormat format = PlatTextureFormat::B5G5R5A1;
         std::vector<uint8_t> pixels;  // 512 x 512, 2 or 4 bytes each, top row first
     };
-    static constexpr int kTextures = 1024;
-    Texture textures[kTextures];
+    Texture textures[kTextureSlots];
 
     // Recording (off by default: the replay tool and benchmarks run without it).
     bool record = false;

@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr int kTextureSlots = 1024;
-constexpr int kTextureSize = 512;
 constexpr uint32_t kQueueVertexCapacity = 14970u * 4u;
 constexpr int32_t kCreateFailed = static_cast<int32_t>(0x80004005u);  // E_FAIL
 
@@ -355,10 +353,10 @@ bool GlRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* p
     glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
     if (format == PlatTextureFormat::B5G5R5A1) {
         // 16-bit texels: alpha in the top bit, then five bits each of red, green and blue.
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5_A1, kTextureSize, kTextureSize, 0, GL_BGRA,
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5_A1, kTextureSide, kTextureSide, 0, GL_BGRA,
                      GL_UNSIGNED_SHORT_1_5_5_5_REV, pixels);
     } else {
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kTextureSize, kTextureSize, 0, GL_RGBA,
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kTextureSide, kTextureSide, 0, GL_RGBA,
                      GL_UNSIGNED_BYTE, pixels);
     }
     if (glGetError() != GL_NO_ERROR) {

@@ -131,7 +131,7 @@ bool SoftRender::CreateTexture(int32_t id, PlatTextureFormat format, const void*
     previousValid_ = false;
     const bool ok = RasterRender::CreateTexture(id, format, pixels);
     // The rasteriser samples its own RGBA copy; the recorded source pixels would only take room.
-    if (id >= 0 && id < kTextures) std::vector<uint8_t>().swap(textures[id].pixels);
+    if (id >= 0 && id < kTextureSlots) std::vector<uint8_t>().swap(textures[id].pixels);
     return ok;
 }
 

@@ -19,8 +19,6 @@ constexpr UINT kVertexBytes = kVertices * sizeof(Vertex);  // 2,155,680
 constexpr UINT kIndices = 59880;
 constexpr int kBlendSlots = 10;
 constexpr int kBlendCreated = 6;
-constexpr int kTextures = 1024;  // every id the screens draw with, the fade overlay's 120 included
-constexpr int kTextureSize = 512;
 
 template <typename T>
 void SafeRelease(T*& p) {
@@ -82,8 +80,8 @@ private:
     ID3D11Buffer* indexBuffer_ = nullptr;
     ID3D11DepthStencilState* depthState_ = nullptr;
     ID3D11RasterizerState* rasterizer_ = nullptr;
-    ID3D11Texture2D* textures_[kTextures] = {};
-    ID3D11ShaderResourceView* views_[kTextures] = {};
+    ID3D11Texture2D* textures_[kTextureSlots] = {};
+    ID3D11ShaderResourceView* views_[kTextureSlots] = {};
     ID3D11SamplerState* sampler_ = nullptr;
     ID3D11BlendState* blend_[kBlendSlots] = {};
     // Bound for ids without a texture: a 1 x 1 opaque black texel, so the full-screen fade
@@ -299,7 +297,7 @@ void Render::Release() {
     SafeRelease(layout_);
     SafeRelease(vertexBuffer_);
     SafeRelease(indexBuffer_);
-    for (int i = kTextures - 1; i >= 0; --i) {
+    for (int i = kTextureSlots - 1; i >= 0; --i) {
         SafeRelease(views_[i]);
         SafeRelease(textures_[i]);
     }
@@ -332,7 +330,7 @@ void Render::ClearHandles() {
     blackTexture_ = nullptr;
     blackView_ = nullptr;
     for (auto& b : blend_) b = nullptr;
-    for (int i = 0; i < kTextures; ++i) {
+    for (int i = 0; i < kTextureSlots; ++i) {
         textures_[i] = nullptr;
         views_[i] = nullptr;
     }
@@ -366,7 +364,7 @@ void Render::SetBlend(int slot, const float factor[4]) {
 void Render::BindTexture(int32_t id) {
     if (context_ == nullptr) return;
     ID3D11ShaderResourceView* view = blackView_;
-    if (id >= 0 && id < kTextures && views_[id] != nullptr) view = views_[id];
+    if (id >= 0 && id < kTextureSlots && views_[id] != nullptr) view = views_[id];
     context_->PSSetShaderResources(0, 1, &view);
 }
 
@@ -385,19 +383,19 @@ int32_t Render::RemovedReason() {
 }
 
 bool Render::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
-    if (device_ == nullptr || id < 0 || id >= kTextures || pixels == nullptr) return false;
+    if (device_ == nullptr || id < 0 || id >= kTextureSlots || pixels == nullptr) return false;
     bool wide = format == PlatTextureFormat::R8G8B8A8;
     UINT bytes = wide ? 4 : 2;
     D3D11_TEXTURE2D_DESC d = {};
-    d.Width = kTextureSize;
-    d.Height = kTextureSize;
+    d.Width = kTextureSide;
+    d.Height = kTextureSide;
     d.MipLevels = 1;
     d.ArraySize = 1;
     d.Format = wide ? DXGI_FORMAT_R8G8B8A8_UNORM : DXGI_FORMAT_B5G5R5A1_UNORM;
     d.SampleDesc = {1, 0};
     d.Usage = D3D11_USAGE_DEFAULT;
     d.BindFlags = D3D11_BIND_SHADER_RESOURCE;
-    D3D11_SUBRESOURCE_DATA init = {pixels, kTextureSize * bytes, kTextureSize * kTextureSize * bytes};
+    D3D11_SUBRESOURCE_DATA init = {pixels, kTextureSide * bytes, kTextureSide * kTextureSide * bytes};
     ID3D11Texture2D* texture = nullptr;
     if (FAILED(device_->CreateTexture2D(&d, &init, &texture))) return false;
     D3D11_SHADER_RESOURCE_VIEW_DESC v = {};
@@ -420,7 +418,7 @@ bool Render::CreateTexture(int32_t id, PlatTextureFormat format, const void* pix
 }
 
 void Render::ReleaseTexture(int32_t id) {
-    if (id < 0 || id >= kTextures) return;
+    if (id < 0 || id >= kTextureSlots) return;
     SafeRelease(views_[id]);
     SafeRelease(textures_[id]);
 }
