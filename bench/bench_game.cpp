@@ -93,7 +93,7 @@ void PrepareBusiestFrame() {
     MapSceneEntity* scene = Bench().game->mapSceneEntity;
     sys->dirBits = 0;
     sys->buttonBits = 0;
-    CObjectIcDX(sys, scene, Bench().game->xa2).PlayFrame();  // set-up
+    CObjectIcDX(sys, scene, Bench().game->xa2, Bench().game->dxGr).PlayFrame();  // set-up
     for (int r = 3; r < 28; ++r) {
         for (int c = 1; c <= 10; ++c) gPlay.board[r * 12 + c] = c == 1 + r % 10 ? 0 : 1 + (r + c) % 8;
     }
@@ -114,7 +114,7 @@ void BM_BusiestPlayFrame(benchmark::State& state) {
         gPlay.gameOverCounter = 300;
         gPlay.stuckCount = 0;
         gr->queueCount = 0;
-        CObjectIcDX object(game->system, game->mapSceneEntity, game->xa2);
+        CObjectIcDX object(game->system, game->mapSceneEntity, game->xa2, game->dxGr);
         CBGIcDX(game->system, game->mapSceneEntity).DrawBackground();
         object.PlayFrame();
         object.DrawFadeOverlay();

@@ -11,14 +11,12 @@
 #include <random>
 
 #include "audio/CXa2.h"
-#include "game/GameScene.h"
 #include "game/Pieces.h"
 #include "game/PlayState.h"
 #include "graphics/CDx_Gr.h"
 #include "graphics/MapSceneEntity.h"
 #include "shell/CLoadFile.h"
 #include "shell/CXi.h"
-#include "shell/Game.h"
 #include "shell/System.h"
 
 namespace {
@@ -43,6 +41,8 @@ constexpr int32_t kNextBoxY[7] = {0, 24, 24, 24, 168, 312, 456};
 // seeding and 2.5 KB of stack on every frame.
 std::mt19937 gPieceEngine;
 
+}  // namespace
+
 // The generator of the current frame. Its seed is taken from the clock at the start of the frame;
 // the engine itself is only seeded when the frame actually draws a piece type, which few do.
 class FrameGenerator {
@@ -61,6 +61,8 @@ private:
     bool seeded_ = false;
 };
 
+namespace {
+
 // Board access by cell index (row * 12 + column), as the piece box addresses the board. The box
 // may reach one column past either wall, which lands on the wall of the neighbouring row; an index
 // outside the board reads as wall and is never written.
@@ -74,36 +76,9 @@ inline int32_t AddScore(int32_t score, int32_t points) {
     return static_cast<int32_t>(static_cast<uint32_t>(score) + static_cast<uint32_t>(points));
 }
 
-inline void Submit(const DrawParam& p) {
-    if (gGame != nullptr && gGame->dxGr != nullptr) {
-        CSetVerTex(gGame->dxGr, gGame->system, gGame->mapSceneEntity).Draw(p);
-    }
-}
-
 inline DrawParam Sprite(int32_t texture, int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX,
                         int32_t srcY, int32_t srcW, int32_t srcH) {
     return MakeDrawParam(texture, x, y, w, h, srcX, srcY, srcW, srcH);
-}
-
-// One board cell: value 0 empty, 1..8 piece colours, 9 wall; drawn three times its 8 x 8 source.
-void DrawCell(int32_t value, int32_t x, int32_t y) {
-    DrawParam p = Sprite(kBlockTexture, x, y, 24, 24, 192 + 8 * value, 256, 8, 8);
-    p.pivotX = 12.0f;
-    p.pivotY = 12.0f;
-    Submit(p);
-}
-
-// One glyph of the font sheet, drawn at twice its 16 x 32 size.
-void DrawGlyph(unsigned char ch, int32_t x, int32_t y) {
-    Submit(Sprite(kFontTexture, x, y, 32, 64, (ch % 16) * 16, ((ch / 16) % 16) * 32, 16, 32));
-}
-
-// A text of n cells, submitted from the last cell to the first so that each glyph covers the
-// left half of its right neighbour. Cells past the printed characters hold code 0.
-void DrawText(const char* text, int n, int32_t x, int32_t y) {
-    for (int i = n - 1; i >= 0; --i) {
-        DrawGlyph(static_cast<unsigned char>(text[i]), x + 16 * i, y);
-    }
 }
 
 // Prints one integer into a text of n cells: at most n - 1 characters, the rest code 0.
@@ -115,6 +90,28 @@ void FormatCells(char* cells, int n, const char* format, int32_t value) {
 }
 
 }  // namespace
+
+void CObjectIcDX::Submit(const DrawParam& p) {
+    if (renderer != nullptr) renderer->DrawSprite(p);
+}
+
+// One board cell: value 0 empty, 1..8 piece colours, 9 wall; drawn three times its 8 x 8 source.
+void CObjectIcDX::DrawCell(int32_t value, int32_t x, int32_t y) {
+    DrawParam p = Sprite(kBlockTexture, x, y, 24, 24, 192 + 8 * value, 256, 8, 8);
+    p.pivotX = 12.0f;
+    p.pivotY = 12.0f;
+    Submit(p);
+}
+
+// A text of n cells, submitted from the last cell to the first so that each glyph covers the
+// left half of its right neighbour. Cells past the printed characters hold code 0. Each glyph of
+// the font sheet is drawn at twice its 16 x 32 size.
+void CObjectIcDX::DrawText(const char* text, int n, int32_t x, int32_t y) {
+    for (int i = n - 1; i >= 0; --i) {
+        const unsigned char ch = static_cast<unsigned char>(text[i]);
+        Submit(Sprite(kFontTexture, x + 16 * i, y, 32, 64, (ch % 16) * 16, ((ch / 16) % 16) * 32, 16, 32));
+    }
+}
 
 void CObjectIcDX::UpdateContacts() {
     PlayState& g = gPlay;
@@ -137,100 +134,107 @@ void CObjectIcDX::UpdateContacts() {
 }
 
 void CObjectIcDX::PlayFrame() {
-    PlayState& g = gPlay;
     const int32_t dirs = system->dirBits;
     const int32_t buttons = system->buttonBits;
     const bool running = scene->menu.paused == 0;
 
-    // 1. The generator of this frame.
-    FrameGenerator gen(PieceSeed());
-
-    // 2. Set-up of a new game: walls, floor and the first eight queue entries. The falling piece
-    //    is already at its spawn position, where the previous game (or program start) left it.
-    if (g.boardReady == 0) {
-        std::memset(g.board, 0, sizeof g.board);
-        for (int r = 0; r <= 28; ++r) {
-            g.board[r * kBoardCols] = kWallCell;
-            g.board[r * kBoardCols + kBoardCols - 1] = kWallCell;
-        }
-        for (int c = 0; c < kBoardCols; ++c) g.board[28 * kBoardCols + c] = kWallCell;
-        for (int i = 0; i < kQueueLength; ++i) g.pieceQueue[i] = gen.Next();
-        g.boardReady = 1;
+    FrameGenerator gen(PieceSeed());                  // 1
+    if (gPlay.boardReady == 0) SetUpNewGame(gen);     // 2
+    if (running) MoveSideways(dirs, buttons);         // 3
+    PlaceBoxCells();                                  // 4
+    if (running) {                                    // 5: clockwise first
+        Rotate((buttons & kBtnDecision) != 0, &gPlay.cwLatch, 1);
+        Rotate((buttons & kBtnCancellation) != 0, &gPlay.ccwLatch, 3);
     }
+    UpdateContacts();                                 // 6
+    FallAndLock(running, dirs, gen);                  // 7
+    ScanLines();                                      // 8
+    DrawPlay(running);                                // 9
+    if (running) RunGameOver();
+}
 
-    // 3. Horizontal move with auto-repeat: at once, again after 24 frames, then every 3 frames.
-    //    Holding DECISION holds the move back; the counter then waits at 24.
-    if (running) {
-        if (g.moveCounter == kMoveReady && (buttons & kBtnDecision) == 0) {
-            if (dirs & kDirLeft) {
-                if (g.blockedLeft == 0) {
-                    g.pieceX -= kCellPixels;
-                    g.moveCounter = 0;
-                }
-            } else if (dirs & kDirRight) {
-                if (g.blockedRight == 0) {
-                    g.pieceX += kCellPixels;
-                    g.moveCounter = 0;
-                }
+// Set-up of a new game: walls, floor and the first eight queue entries. The falling piece is
+// already at its spawn position, where the previous game (or program start) left it.
+void CObjectIcDX::SetUpNewGame(FrameGenerator& gen) {
+    PlayState& g = gPlay;
+    std::memset(g.board, 0, sizeof g.board);
+    for (int r = 0; r <= 28; ++r) {
+        g.board[r * kBoardCols] = kWallCell;
+        g.board[r * kBoardCols + kBoardCols - 1] = kWallCell;
+    }
+    for (int c = 0; c < kBoardCols; ++c) g.board[28 * kBoardCols + c] = kWallCell;
+    for (int i = 0; i < kQueueLength; ++i) g.pieceQueue[i] = gen.Next();
+    g.boardReady = 1;
+}
+
+// Horizontal move with auto-repeat: at once, again after 24 frames, then every 3 frames. Holding
+// DECISION holds the move back; the counter then waits at 24.
+void CObjectIcDX::MoveSideways(int32_t dirs, int32_t buttons) {
+    PlayState& g = gPlay;
+    if (g.moveCounter == kMoveReady && (buttons & kBtnDecision) == 0) {
+        if (dirs & kDirLeft) {
+            if (g.blockedLeft == 0) {
+                g.pieceX -= kCellPixels;
+                g.moveCounter = 0;
+            }
+        } else if (dirs & kDirRight) {
+            if (g.blockedRight == 0) {
+                g.pieceX += kCellPixels;
+                g.moveCounter = 0;
             }
         }
-        if ((dirs & (kDirLeft | kDirRight)) == 0) {
+    }
+    if ((dirs & (kDirLeft | kDirRight)) == 0) {
+        g.moveCounter = kMoveReady;
+        g.fastRepeat = 0;
+    } else if (g.moveCounter < kMoveReady) {
+        g.moveCounter += g.fastRepeat == 1 ? 8 : 1;
+        if (g.moveCounter >= kMoveReady) {
             g.moveCounter = kMoveReady;
-            g.fastRepeat = 0;
-        } else if (g.moveCounter < kMoveReady) {
-            g.moveCounter += g.fastRepeat == 1 ? 8 : 1;
-            if (g.moveCounter >= kMoveReady) {
-                g.moveCounter = kMoveReady;
-                g.fastRepeat = 1;
-            }
+            g.fastRepeat = 1;
         }
     }
+}
 
-    // 4. Board coordinates of the 16 box cells.
+// Board coordinates of the 16 box cells.
+void CObjectIcDX::PlaceBoxCells() {
+    PlayState& g = gPlay;
     const int32_t boxCol = g.pieceX / kCellPixels;
     const int32_t boxRow = g.pieceY / kCellPixels;
     for (int k = 0; k < kBoxCells; ++k) {
         g.cellCol[k] = boxCol + k % 4;
         g.cellRow[k] = boxRow + k / 4;
     }
+}
 
-    // 5. Rotation, clockwise first, then counter-clockwise; a rotation whose box would overlap
-    //    the board (walls included) is taken back. There is no kick.
-    if (running) {
-        const int32_t type = g.pieceQueue[0];
-        auto overlaps = [&](int32_t rot) {
-            for (int k = 0; k < kBoxCells; ++k) {
-                if (ShapeCell(type, rot, k) != 0 && BoardAt(g, g.cellRow[k], g.cellCol[k]) != 0)
-                    return true;
-            }
-            return false;
-        };
-        if (buttons & kBtnDecision) {
-            if (g.cwLatch == 0) {
-                const int32_t old = g.rotation;
-                g.rotation = (g.rotation + 1) & 3;
-                if (overlaps(g.rotation)) g.rotation = old;
-                g.cwLatch = 1;
-            }
-        } else {
-            g.cwLatch = 0;
-        }
-        if (buttons & kBtnCancellation) {
-            if (g.ccwLatch == 0) {
-                const int32_t old = g.rotation;
-                g.rotation = (g.rotation + 3) & 3;
-                if (overlaps(g.rotation)) g.rotation = old;
-                g.ccwLatch = 1;
-            }
-        } else {
-            g.ccwLatch = 0;
-        }
+// One rotation button: a press turns the piece by quarterTurns (1 clockwise, 3 counter-clockwise)
+// once until it is released; a rotation whose box would overlap the board (walls included) is
+// taken back. There is no kick.
+void CObjectIcDX::Rotate(bool held, int32_t* latch, int32_t quarterTurns) {
+    PlayState& g = gPlay;
+    if (!held) {
+        *latch = 0;
+        return;
     }
+    if (*latch != 0) return;
+    const int32_t old = g.rotation;
+    g.rotation = (g.rotation + quarterTurns) & 3;
+    if (BoxOverlaps(g.rotation)) g.rotation = old;
+    *latch = 1;
+}
 
-    // 6. Contacts of the piece as it now stands.
-    UpdateContacts();
+bool CObjectIcDX::BoxOverlaps(int32_t rotation) const {
+    const PlayState& g = gPlay;
+    const int32_t type = g.pieceQueue[0];
+    for (int k = 0; k < kBoxCells; ++k) {
+        if (ShapeCell(type, rotation, k) != 0 && BoardAt(g, g.cellRow[k], g.cellCol[k]) != 0) return true;
+    }
+    return false;
+}
 
-    // 7. Gravity and soft drop while the piece rests on nothing; lock delay while it rests.
+// Gravity and soft drop while the piece rests on nothing; lock delay while it rests.
+void CObjectIcDX::FallAndLock(bool running, int32_t dirs, FrameGenerator& gen) {
+    PlayState& g = gPlay;
     if (g.landed == 0) {
         if (running && g.lockCounter == 0) {
             if ((dirs & kDirDown) == 0) {
@@ -252,34 +256,38 @@ void CObjectIcDX::PlayFrame() {
         // A frame resting on nothing restarts the lock delay and ends a run of stuck pieces.
         g.lockCounter = 0;
         g.stuckCount = 0;
-    } else {
-        // The lock delay runs on while paused, so a resting piece may lock during a pause.
-        if (g.gameOverCounter == 0) g.lockCounter += 1;
-        if (g.lockCounter > kLockDelay && g.gameOverCounter == 0) {
-            const int32_t type = g.pieceQueue[0];
-            // Cells already occupied keep their value: a piece that overlaps the stack leaves
-            // only its cells over empty board cells.
-            for (int k = 0; k < kBoxCells; ++k) {
-                const int32_t i = g.cellRow[k] * kBoardCols + g.cellCol[k];
-                if (i >= 0 && i < kBoardCells && g.board[i] == 0) {
-                    g.board[i] = ShapeCell(type, g.rotation, k);
-                }
-            }
-            g.score = AddScore(g.score, type == kSingleBlock ? 200 : 20);
-            for (int i = 0; i < kQueueLength - 1; ++i) g.pieceQueue[i] = g.pieceQueue[i + 1];
-            g.pieceQueue[kQueueLength - 1] = gen.Next();
-            g.pieceY = 0;
-            g.lockCounter = 0;
-            g.pieceX = kSpawnX;
-            g.rotation = 0;
-            g.landed = 0;
-            g.stuckCount += 1;
-        }
-        if (g.stuckCount > kStuckLimit) g.gameOverCounter += 1;
+        return;
     }
+    // The lock delay runs on while paused, so a resting piece may lock during a pause.
+    if (g.gameOverCounter == 0) g.lockCounter += 1;
+    if (g.lockCounter > kLockDelay && g.gameOverCounter == 0) {
+        const int32_t type = g.pieceQueue[0];
+        // Cells already occupied keep their value: a piece that overlaps the stack leaves only its
+        // cells over empty board cells.
+        for (int k = 0; k < kBoxCells; ++k) {
+            const int32_t i = g.cellRow[k] * kBoardCols + g.cellCol[k];
+            if (i >= 0 && i < kBoardCells && g.board[i] == 0) {
+                g.board[i] = ShapeCell(type, g.rotation, k);
+            }
+        }
+        g.score = AddScore(g.score, type == kSingleBlock ? 200 : 20);
+        for (int i = 0; i < kQueueLength - 1; ++i) g.pieceQueue[i] = g.pieceQueue[i + 1];
+        g.pieceQueue[kQueueLength - 1] = gen.Next();
+        g.pieceY = 0;
+        g.lockCounter = 0;
+        g.pieceX = kSpawnX;
+        g.rotation = 0;
+        g.landed = 0;
+        g.stuckCount += 1;
+    }
+    if (g.stuckCount > kStuckLimit) g.gameOverCounter += 1;
+}
 
-    // 8. Line scan of rows 0..27, top to bottom. A full row is removed by moving every row above
-    //    it down by one within columns 1..10; row 0 is emptied only when it is the full row itself.
+// Line scan of rows 0..27, top to bottom. A full row is removed by moving every row above it down
+// by one within columns 1..10; row 0 is emptied only when it is the full row itself. Then the
+// level and the score of the lines.
+void CObjectIcDX::ScanLines() {
+    PlayState& g = gPlay;
     for (int r = 0; r < kPlayRows; ++r) {
         bool full = true;
         for (int c = 1; c <= 10; ++c) {
@@ -307,8 +315,12 @@ void CObjectIcDX::PlayFrame() {
         if (audio != nullptr) audio->PlaySe(g.linesThisFrame == 4 ? 11 : 14);
     }
     g.linesThisFrame = 0;
+}
 
-    // 9. Board sprites. The falling piece goes before the board, so the board covers it.
+// The play sprites: the falling piece and the queue, the score, level and pause texts, the board.
+// The falling piece goes before the board, so the board covers it. Paused, only the texts.
+void CObjectIcDX::DrawPlay(bool running) {
+    const PlayState& g = gPlay;
     if (running) {
         for (int k = kBoxCells - 1; k >= 0; --k) {
             const int32_t dx = kCellPixels * (k % 4);
@@ -330,13 +342,15 @@ void CObjectIcDX::PlayFrame() {
         DrawText(kPause, 11, 568, 288);
     }
     if (!running) return;
-
     for (int i = 0; i < kBoardCells; ++i) {
         DrawCell(g.board[i], kBoardLeft + kCellPixels * (i % kBoardCols), kCellPixels * (i / kBoardCols));
     }
+}
 
-    // Game-over sequence: one more bar per frame from the bottom, the picture past 32, and past
-    // 256 the fade to black; the game ends once the screen is black.
+// Game-over sequence: one more bar per frame from the bottom, the picture past 32, and past 256
+// the fade to black; the game ends once the screen is black.
+void CObjectIcDX::RunGameOver() {
+    PlayState& g = gPlay;
     if (g.gameOverCounter != 0) {
         for (int32_t k = 0; k < g.gameOverCounter; ++k) {
             DrawParam p = Sprite(kBlockTexture, 16, (30 - k) * kCellPixels, 1280, 24, 0, 248, 416, 8);
@@ -354,42 +368,45 @@ void CObjectIcDX::PlayFrame() {
         g.stuckCount = 0;
         scene->fadeToBlack = 1;
         scene->fadeFromBlack = 0;
-        if (scene->fadeAlpha == 255) {
-            // End of the game: music back to the title's request, result into the ranking,
-            // state reset for the next game, and the title fades in.
-            scene->musicRequestPending = 1;
-            scene->musicRequestCode = 0;
-            scene->FreeHeldBuffer();
-            system->currentMusicTrack.store(0, std::memory_order_relaxed);
-            system->musicRestart = 0;
-            g.gameOverCounter = 0;
-            CLoadFile(system, scene).RankingEntry(g.score);
-            g.boardReady = 0;
-            std::memset(g.pieceQueue, 0, sizeof g.pieceQueue);
-            std::memset(g.board, 0, sizeof g.board);
-            std::memset(g.cellCol, 0, sizeof g.cellCol);
-            std::memset(g.cellRow, 0, sizeof g.cellRow);
-            g.pieceY = 0;
-            g.lockCounter = 0;
-            g.stuckCount = 0;
-            g.pieceX = kSpawnX;
-            g.rotation = 0;
-            g.landed = 0;
-            g.fastRepeat = 0;
-            g.moveCounter = kMoveReady;
-            g.blockedLeft = 0;
-            g.blockedRight = 0;
-            g.cwLatch = 0;
-            g.ccwLatch = 0;
-            g.score = 0;
-            g.level = 0;
-            g.levelLines = 0;
-            scene->fadeAlpha = 255;
-            scene->fadeToBlack = 0;
-            scene->fadeFromBlack = 1;
-            scene->sceneNumber = 1;
-        }
+        if (scene->fadeAlpha == 255) EndGame();
     }
+}
+
+// End of the game: music back to the title's request, result into the ranking, state reset for
+// the next game, and the title fades in.
+void CObjectIcDX::EndGame() {
+    PlayState& g = gPlay;
+    scene->musicRequestPending = 1;
+    scene->musicRequestCode = 0;
+    scene->FreeHeldBuffer();
+    system->currentMusicTrack.store(0, std::memory_order_relaxed);
+    system->musicRestart = 0;
+    g.gameOverCounter = 0;
+    CLoadFile(system, scene).RankingEntry(g.score);
+    g.boardReady = 0;
+    std::memset(g.pieceQueue, 0, sizeof g.pieceQueue);
+    std::memset(g.board, 0, sizeof g.board);
+    std::memset(g.cellCol, 0, sizeof g.cellCol);
+    std::memset(g.cellRow, 0, sizeof g.cellRow);
+    g.pieceY = 0;
+    g.lockCounter = 0;
+    g.stuckCount = 0;
+    g.pieceX = kSpawnX;
+    g.rotation = 0;
+    g.landed = 0;
+    g.fastRepeat = 0;
+    g.moveCounter = kMoveReady;
+    g.blockedLeft = 0;
+    g.blockedRight = 0;
+    g.cwLatch = 0;
+    g.ccwLatch = 0;
+    g.score = 0;
+    g.level = 0;
+    g.levelLines = 0;
+    scene->fadeAlpha = 255;
+    scene->fadeToBlack = 0;
+    scene->fadeFromBlack = 1;
+    scene->sceneNumber = kSceneTitle;
 }
 
 // Pause machine. Phase 0 running; 1 pausing (counter up to 8); 2 paused with PAUSE still held;

@@ -12,7 +12,7 @@ int GameSceneFrame() {
     MapSceneEntity* scene = gGame->mapSceneEntity;
     CDungeon dungeon(system, scene);
     CBGIcDX background(system, scene);
-    CObjectIcDX object(system, scene, gGame->xa2);
+    CObjectIcDX object(system, scene, gGame->xa2, gGame->dxGr);
 
     gGame->dxGr->BeginFrame();
     object.UpdatePause();

@@ -15,7 +15,7 @@ void TitleFrame() {
     title.DrawTitleBackground();
     if (scene->textureReloadFlag == 0) title.UpdateTitleMenu();
     UpdateFade(scene);
-    CObjectIcDX objects(g->system, scene, g->xa2);
+    CObjectIcDX objects(g->system, scene, g->xa2, g->dxGr);
     objects.DrawFadeOverlay();
     objects.DrawBorders();
     objects.DrawStatusLine();

@@ -163,7 +163,7 @@ TEST_F(ScreenTest, OverlayBordersAndStatusLine) {
     scene->objects[0][kObjectXField] = 1296;
     scene->objects[1][kObjectXField] = 7;
     scene->statusValue = -5;
-    CObjectIcDX object(sys, scene, game->xa2);
+    CObjectIcDX object(sys, scene, game->xa2, game->dxGr);
     object.DrawFadeOverlay();
     ASSERT_EQ(drawn.size(), 1u);
     EXPECT_EQ(drawn[0].colour, 0x80FFFFFFu);
@@ -197,7 +197,7 @@ TEST_F(ScreenTest, OverlayBordersAndStatusLine) {
 
 TEST_F(ScreenTest, PauseMachinePhases) {
     EnableEffects();
-    CObjectIcDX object(sys, scene, game->xa2);
+    CObjectIcDX object(sys, scene, game->xa2, game->dxGr);
     MenuBlock& m = scene->menu;
     auto step = [&](bool held) {
         sys->buttonBits = held ? kBtnPause : 0;

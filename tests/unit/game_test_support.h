@@ -52,7 +52,7 @@ protected:
     void Play(int32_t dirs = 0, int32_t buttons = 0) {
         sys->dirBits = dirs;
         sys->buttonBits = buttons;
-        CObjectIcDX(sys, scene, game->xa2).PlayFrame();
+        CObjectIcDX(sys, scene, game->xa2, game->dxGr).PlayFrame();
     }
     // One whole play-scene frame with the given input levels.
     void SceneFrame(int32_t dirs = 0, int32_t buttons = 0) {
@@ -79,7 +79,7 @@ protected:
             gPlay.cellCol[k] = x / 24 + k % 4;
             gPlay.cellRow[k] = y / 24 + k / 4;
         }
-        CObjectIcDX(sys, scene, game->xa2).UpdateContacts();
+        CObjectIcDX(sys, scene, game->xa2, game->dxGr).UpdateContacts();
     }
     static int32_t& Cell(int row, int col) { return gPlay.board[row * 12 + col]; }
     // Fills columns 1..10 of a row, except the given column when it is 1..10.
