@@ -42,19 +42,7 @@ void UpdateFade(MapSceneEntity* scene) {
 }
 
 void CBGIcDX::DrawBackground() {
-    DrawParam p{};
-    p.x = 16;
-    p.y = 0;
-    p.w = 1536;
-    p.h = 768;
-    p.srcX = 0;
-    p.srcY = 0;
-    p.srcW = 512;
-    p.srcH = 256;
-    p.scaleX = 1.0f;
-    p.scaleY = 1.0f;
-    p.colour = 0xFFFFFFFFu;
-    p.texture = 3;
+    const DrawParam p = MakeDrawParam(3, 16, 0, 1536, 768, 0, 0, 512, 256);
     if (gGame != nullptr && gGame->dxGr != nullptr) CSetVerTex(gGame->dxGr, system, scene).Draw(p);
 }
 
