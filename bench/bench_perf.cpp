@@ -4,12 +4,15 @@
 //   BM_GlEndFrame            EndFrame of a play frame on the OpenGL device, on a real window
 //   BM_SoftEndFrame          the same frame on the software presentation path; /changed moves
 //                            one sprite each frame, /unchanged repeats the queue
+//   BM_SoftVsyncNoWait       timer No Wait + VSYNC ON on the software path: frames per second
+//                            against the display's refresh rate
 // The last two need a display ($DISPLAY, e.g. Xvfb) and the shader files in the current folder:
 // run them from the staging folder (cd build/<name>/stage && ../bench/kelvorine_bench).
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -186,6 +189,39 @@ BENCHMARK(BM_SoftEndFrameChanged)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SoftEndFrameUnchanged(benchmark::State& state) { RunEndFrames(state, "soft", false); }
 BENCHMARK(BM_SoftEndFrameUnchanged)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// Timer "No Wait" with VSYNC ON on the software path: nothing but the present paces the frames,
+// which must come at the display's refresh rate ("fps" against "refresh", "off_pct" the gap).
+// /0 repeats one picture (the pacing alone), /1 moves a piece each frame (pacing and drawing).
+// A fixed count of 600 frames (10 s) keeps it to one window per case.
+void BM_SoftVsyncNoWait(benchmark::State& state) {
+    if (std::getenv("DISPLAY") == nullptr) {
+        state.SkipWithError("no display (run under Xvfb)");
+        return;
+    }
+    WindowRig rig("soft");
+    if (!rig.ok) {
+        state.SkipWithError("no window or device");
+        return;
+    }
+    rig.sys->vsync = 1;
+    rig.sys->timerMode = 3;  // No Wait: the loop itself never waits
+    SDL_DisplayMode mode;
+    const int hz = SDL_GetCurrentDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0 ? mode.refresh_rate : 60;
+    int frame = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        rig.PlayQueue(state.range(0) != 0 ? 24 * (frame++ % 20) : 200);
+        rig.gr->EndFrame();
+        SDL_PumpEvents();
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double fps = static_cast<double>(state.iterations()) / seconds;
+    state.counters["fps"] = fps;
+    state.counters["refresh"] = hz;
+    state.counters["off_pct"] = 100.0 * (fps - hz) / hz;
+}
+BENCHMARK(BM_SoftVsyncNoWait)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(600);
 
 #endif  // KELVORINE_BENCH_SDL
 

@@ -1,5 +1,8 @@
 #include "platform/sdl/sdl_render_soft.h"
 
+#include <time.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -73,6 +76,12 @@ int32_t SoftRender::Create() {
         SetBgrOrder(format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888);
         SetAlphaUnused(format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_BGR888);
     }
+    // The refresh rate vertical sync keeps to.
+    SDL_DisplayMode mode;
+    const int display = window_->window != nullptr ? SDL_GetWindowDisplayIndex(window_->window) : 0;
+    const int hz = SDL_GetCurrentDisplayMode(display < 0 ? 0 : display, &mode) == 0 ? mode.refresh_rate : 0;
+    refreshNs_ = 1000000000ull / static_cast<uint64_t>(hz > 0 ? hz : 60);
+    refreshGrid_ = 0;
     const int32_t r = RasterRender::Create();
     previousValid_ = false;
     repaint_ = true;
@@ -189,11 +198,29 @@ int32_t SoftRender::Present(int syncInterval) {
         previousValid_ = !overflow_;
         current_ ^= 1;
     }
+    if (syncInterval > 0) WaitForRefresh(syncInterval);
     if (!same || repaint_) Show();
     commandCount_[current_] = 0;
     overflow_ = false;
     vertexEnd_ = 0;
     return result;
+}
+
+void SoftRender::WaitForRefresh(int syncInterval) {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    const uint64_t now = static_cast<uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<uint64_t>(ts.tv_nsec);
+    // The refresh this present belongs to follows the previous one's. A frame that came late is
+    // shown at once and the next one waits less, as a swap chain with a queue of frames does;
+    // only a stall of more than a refresh starts the count afresh.
+    uint64_t next = refreshGrid_ + static_cast<uint64_t>(syncInterval) * refreshNs_;
+    if (refreshGrid_ == 0 || next + refreshNs_ < now) next = now;
+    refreshGrid_ = next;
+    if (next <= now) return;
+    ts.tv_sec = static_cast<time_t>(next / 1000000000ull);
+    ts.tv_nsec = static_cast<long>(next % 1000000000ull);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
 }
 
 void SoftRender::RepaintLastFrame() {

@@ -8,6 +8,9 @@
 //     rasterised and nothing is sent to the display: the window still shows that picture;
 //   - rows are converted into the window surface only where they differ from what it holds, and
 //     only the changed bands are sent to the display;
+//   - with a sync interval of 1 (vertical sync on) presents keep to the refresh rate of the
+//     display mode (60 Hz when unknown), as a swap chain waiting for the vertical blank does:
+//     the game is paced to the refresh rate even in the timer mode that does not wait;
 //   - a size change of the window repaints all of it on the next present; an expose puts the
 //     last presented picture back at once, with no frame run (an inactive window included).
 
@@ -77,4 +80,9 @@ private:
     std::unique_ptr<uint16_t[]> mapX_, mapY_;
     std::unique_ptr<uint32_t[]> row_;
     void* lastSurface_ = nullptr;
+    // Vertical sync: nanoseconds per refresh, and the monotonic time of the refresh the last
+    // synchronised present was due at (0: none yet).
+    void WaitForRefresh(int syncInterval);
+    uint64_t refreshNs_ = 1000000000ull / 60;
+    uint64_t refreshGrid_ = 0;
 };
