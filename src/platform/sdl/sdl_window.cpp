@@ -29,7 +29,9 @@ void OnHangup(int) { gHangup = 1; }
 
 // Closing the terminal the game was started from ends the game as the close button does. A
 // hang-up that was ignored when the game started (nohup) stays ignored.
-void CatchHangup() {
+void CatchQuitSignals() {
+    // A write to an X connection the server has closed must fail, not end the game unsaved.
+    signal(SIGPIPE, SIG_IGN);
     struct sigaction old;
     if (sigaction(SIGHUP, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
     struct sigaction sa;
@@ -81,7 +83,7 @@ bool SdlWindow::RegisterClass() {
         return false;
     }
     videoUp = true;
-    CatchHangup();
+    CatchQuitSignals();
     // The game reads key levels, not text; mouse moves and touches only fill the queue.
     SDL_StopTextInput();
     SDL_EventState(SDL_TEXTINPUT, SDL_IGNORE);
@@ -187,7 +189,7 @@ PlatPump SdlWindow::PumpOne(PlatWindowEvents* events, int* exitCode) {
         return PlatPump::Handled;
     }
     SDL_Event e;
-    if (SDL_PollEvent(&e) == 0) return PlatPump::NoMessage;
+    if (SdlX11PollEvent(&e) == 0) return PlatPump::NoMessage;
     switch (e.type) {
         case SDL_QUIT:
             // A quit request from outside (a signal, the session ending): the same as closing.

@@ -7,6 +7,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
+#include <setjmp.h>
+
 #include <atomic>
 
 #include "platform/sdl/sdl_x11.h"
@@ -14,6 +16,8 @@
 namespace {
 
 std::atomic<bool> gConnectionLost{false};
+// Set while SDL reads the X connection for events (main thread only).
+sigjmp_buf* gPolling = nullptr;
 
 Display* X11Of(SDL_Window* w, ::Window* xw) {
     if (w == nullptr) return nullptr;
@@ -26,7 +30,12 @@ Display* X11Of(SDL_Window* w, ::Window* xw) {
 
 // Called by Xlib once the connection is broken. Returning (instead of the default exit) leaves
 // the display marked dead: later calls on it fail at once, and the main loop closes the window.
-void OnConnectionLost(Display*, void*) { gConnectionLost.store(true, std::memory_order_relaxed); }
+// Inside SDL's event reading it leaves that reading instead: SDL would go on to use the failed
+// replies (an atom name that never came) and crash.
+void OnConnectionLost(Display*, void*) {
+    gConnectionLost.store(true, std::memory_order_relaxed);
+    if (gPolling != nullptr) siglongjmp(*gPolling, 1);
+}
 
 // SDL keeps connections of its own beside the window's; whichever breaks first gets the same
 // handling (the exit handler is read after this one has run).
@@ -86,6 +95,19 @@ void SdlX11WatchConnection(SDL_Window* window) {
     if (d == nullptr) return;
     XSetIOErrorExitHandler(d, OnConnectionLost, nullptr);
     XSetIOErrorHandler(OnIoError);
+}
+
+int SdlX11PollEvent(SDL_Event* event) {
+    if (gConnectionLost.load(std::memory_order_relaxed)) return 0;  // nothing more will come
+    sigjmp_buf polling;
+    if (sigsetjmp(polling, 0) != 0) {
+        gPolling = nullptr;
+        return 0;
+    }
+    gPolling = &polling;
+    const int got = SDL_PollEvent(event);
+    gPolling = nullptr;
+    return got;
 }
 
 bool SdlX11ConnectionLost() { return gConnectionLost.load(std::memory_order_relaxed); }

@@ -13,3 +13,6 @@ bool SdlX11HasWindowManager(SDL_Window* window);
 // the end of the process; ConnectionLost tells when it happened.
 void SdlX11WatchConnection(SDL_Window* window);
 bool SdlX11ConnectionLost();
+// SDL_PollEvent, left at once when the X connection breaks during it (no event then, and none
+// after).
+int SdlX11PollEvent(SDL_Event* event);
