@@ -85,12 +85,16 @@ start_wm() {
     command -v wmctrl >/dev/null || { echo "missing wmctrl"; exit 77; }
     local config=()
     if [ -n "${1:-}" ]; then config=(--config-file "$1/rc.xml"); fi
-    openbox --sm-disable "${config[@]}" >"$WORK/openbox.log" 2>&1 &
-    WM_PID=$!
-    for _ in $(seq 150); do
-        wmctrl -m >/dev/null 2>&1 && return 0
-        kill -0 "$WM_PID" 2>/dev/null || break
-        sleep 0.1
+    # A connection to Xvfb is now and then reset as it opens (a few in a hundred on a busy
+    # machine): openbox then leaves at once and is started again.
+    for _ in 1 2 3; do
+        openbox --sm-disable "${config[@]}" >"$WORK/openbox.log" 2>&1 &
+        WM_PID=$!
+        for _ in $(seq 150); do
+            wmctrl -m >/dev/null 2>&1 && return 0
+            kill -0 "$WM_PID" 2>/dev/null || break
+            sleep 0.1
+        done
     done
     fail "openbox did not start: $(cat "$WORK/openbox.log")"
 }

@@ -73,14 +73,20 @@ int MovedEdge(int x0, int y0, int w0, int h0, int x1, int y1, int w1, int h1) {
 bool SdlWindow::RegisterClass() {
     if (videoUp) return true;
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_PING, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        SDL_Log("video subsystem: %s", SDL_GetError());
-        return false;
-    }
-    if (InvisibleDriver(SDL_GetCurrentVideoDriver())) {
-        SDL_Log("no display to show the window on (video driver %s)", SDL_GetCurrentVideoDriver());
+    // An X server now and then resets a connection as it opens; SDL then falls back to a stand-in
+    // driver. Two more tries, a tenth of a second apart, before there is no display.
+    for (int attempt = 0;; ++attempt) {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            SDL_Log("video subsystem: %s", SDL_GetError());
+            return false;
+        }
+        if (!InvisibleDriver(SDL_GetCurrentVideoDriver())) break;
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return false;
+        if (attempt == 2) {
+            SDL_Log("no display to show the window on");
+            return false;
+        }
+        SDL_Delay(100);
     }
     videoUp = true;
     CatchQuitSignals();
