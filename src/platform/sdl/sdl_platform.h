@@ -2,10 +2,16 @@
 // (or Wayland) display.
 //
 // Implemented features:
-//   [X] framed window "Kelvorine" with a 1280 x 720 client area; 16:9 kept when resized
-//   [X] borderless window over the primary display (Alt+Enter, options), framed form restored
-//   [X] Esc and Alt+Enter as the two accelerator commands; the close button as WM_CLOSE
-//   [X] activation from the keyboard focus
+//   [X] framed window "Kelvorine" with a 1280 x 720 client area; 16:9 kept when resized, by the
+//       window manager (X11 aspect hints) and by the rule of the edge that moved
+//   [X] borderless window over the primary display (Alt+Enter, options), framed form restored;
+//       the window manager's full-screen state when there is one (panels covered)
+//   [X] Esc and Alt+Enter as the two accelerator commands; the close button, SIGINT, SIGTERM,
+//       SIGHUP and the end of the X session as WM_CLOSE
+//   [X] activation from the keyboard focus; while away about one wake-up a frame
+//   [X] an expose shows the last presented frame again on both presentation paths
+//   [X] vertical sync on the software path paced to the display's refresh rate
+//   [X] no window without a display: SDL's offscreen and dummy drivers only when asked for
 //   [X] keyboard as Windows virtual-key numbers with the pressed-since-last-query latch
 //   [X] game controller 0 as an XInput button word, polled (its events are not queued);
 //       "not connected" when there is none, and a controller plugged in later is found
