@@ -11,33 +11,44 @@ constexpr WORD kCommandToggle = 50;
 constexpr int kClientWidth = 1280;
 constexpr int kClientHeight = 720;
 
-HINSTANCE gInstance = nullptr;
-int gShowCommand = SW_SHOWNORMAL;
-HWND gWindow = nullptr;
-HACCEL gAccelerators = nullptr;
-WINDOWPLACEMENT gPlacement = {sizeof(WINDOWPLACEMENT)};  // the framed placement while full screen
-// The shell's handlers. Known from the first pump on; messages sent before that (creation and
-// showing) take the default handling, which leaves the window-active flag at its start value 1.
-PlatWindowEvents* gEvents = nullptr;
+// Everything the backend keeps about its window, in one object. The window procedure finds it
+// through the window's user data, set from the creation parameter at WM_NCCREATE.
+struct WindowState {
+    HINSTANCE instance = nullptr;
+    int showCommand = SW_SHOWNORMAL;
+    HWND window = nullptr;
+    HACCEL accelerators = nullptr;
+    WINDOWPLACEMENT placement = {sizeof(WINDOWPLACEMENT)};  // the framed placement while full screen
+    // The shell's handlers. Known from the first pump on; messages sent before that (creation and
+    // showing) take the default handling, which leaves the window-active flag at its start value 1.
+    PlatWindowEvents* events = nullptr;
+};
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const CREATESTRUCTW* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    WindowState* state = reinterpret_cast<WindowState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (state == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+    PlatWindowEvents* events = state->events;
     switch (message) {
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
         case WM_NCDESTROY:
-            if (window == gWindow) gWindow = nullptr;
+            if (window == state->window) state->window = nullptr;
             break;
         case WM_ACTIVATE:
         case WM_ACTIVATEAPP:
-            if (gEvents != nullptr) gEvents->OnActivate(wParam != 0);
+            if (events != nullptr) events->OnActivate(wParam != 0);
             return 0;
         case WM_COMMAND:
-            if (gEvents != nullptr) gEvents->OnCommand(LOWORD(wParam));
+            if (events != nullptr) events->OnCommand(LOWORD(wParam));
             return 0;
         case WM_CLOSE:
-            if (gEvents != nullptr) {
-                gEvents->OnClose();
+            if (events != nullptr) {
+                events->OnClose();
             } else {
                 ShowCursor(TRUE);
                 ShowWindow(window, SW_MINIMIZE);
@@ -45,10 +56,10 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             }
             return 0;
         case WM_SIZING:
-            if (gEvents != nullptr) {
+            if (events != nullptr) {
                 RECT* r = reinterpret_cast<RECT*>(lParam);
                 PlatRect rect{r->left, r->top, r->right, r->bottom};
-                gEvents->OnSizing(static_cast<int>(wParam), &rect);
+                events->OnSizing(static_cast<int>(wParam), &rect);
                 *r = RECT{rect.left, rect.top, rect.right, rect.bottom};
             }
             return 0;
@@ -73,8 +84,8 @@ public:
         wc.cbSize = sizeof wc;
         wc.style = CS_VREDRAW | CS_HREDRAW | CS_OWNDC;
         wc.lpfnWndProc = WindowProc;
-        wc.hInstance = gInstance;
-        wc.hIcon = LoadIconW(gInstance, MAKEINTRESOURCEW(107));  // no icon resource: the default icon
+        wc.hInstance = state_.instance;
+        wc.hIcon = LoadIconW(state_.instance, MAKEINTRESOURCEW(107));  // no icon resource: the default icon
         wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
         wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
         wc.lpszClassName = kName;
@@ -82,45 +93,45 @@ public:
     }
 
     void UnregisterClass() override {
-        if (gAccelerators != nullptr) {
-            DestroyAcceleratorTable(gAccelerators);
-            gAccelerators = nullptr;
+        if (state_.accelerators != nullptr) {
+            DestroyAcceleratorTable(state_.accelerators);
+            state_.accelerators = nullptr;
         }
-        ::UnregisterClassW(kName, gInstance);
+        ::UnregisterClassW(kName, state_.instance);
     }
 
     bool Create() override {
         int w = kClientWidth + 4 * GetSystemMetrics(SM_CXFRAME);
         int h = kClientHeight + GetSystemMetrics(SM_CYCAPTION) + 4 * GetSystemMetrics(SM_CYFRAME);
-        gWindow = CreateWindowExW(WS_EX_APPWINDOW, kName, kName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, w, h, nullptr, nullptr, gInstance, nullptr);
-        if (gWindow == nullptr) return false;
-        if (gAccelerators == nullptr) {
+        state_.window = CreateWindowExW(WS_EX_APPWINDOW, kName, kName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, w, h, nullptr, nullptr, state_.instance, &state_);
+        if (state_.window == nullptr) return false;
+        if (state_.accelerators == nullptr) {
             ACCEL table[2] = {{FVIRTKEY, VK_ESCAPE, kCommandClose},
                               {FVIRTKEY | FALT, VK_RETURN, kCommandToggle}};
-            gAccelerators = CreateAcceleratorTableW(table, 2);
+            state_.accelerators = CreateAcceleratorTableW(table, 2);
         }
         return true;
     }
 
-    bool Exists() override { return gWindow != nullptr && IsWindow(gWindow); }
+    bool Exists() override { return state_.window != nullptr && IsWindow(state_.window); }
 
     void Show() override {
-        if (gWindow == nullptr) return;
-        ShowWindow(gWindow, gShowCommand);
-        UpdateWindow(gWindow);
+        if (state_.window == nullptr) return;
+        ShowWindow(state_.window, state_.showCommand);
+        UpdateWindow(state_.window);
     }
 
     bool GetWindowRect(PlatRect* out) override {
         RECT r;
-        if (gWindow == nullptr || !::GetWindowRect(gWindow, &r)) return false;
+        if (state_.window == nullptr || !::GetWindowRect(state_.window, &r)) return false;
         *out = PlatRect{r.left, r.top, r.right, r.bottom};
         return true;
     }
 
     void GetClientSize(int32_t* w, int32_t* h) override {
         RECT r = {};
-        if (gWindow != nullptr) GetClientRect(gWindow, &r);
+        if (state_.window != nullptr) GetClientRect(state_.window, &r);
         *w = r.right - r.left;
         *h = r.bottom - r.top;
     }
@@ -132,7 +143,7 @@ public:
     }
 
     PlatPump PumpOne(PlatWindowEvents* events, int* exitCode) override {
-        gEvents = events;
+        state_.events = events;
         MSG msg;
         if (!PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) return PlatPump::NoMessage;
         BOOL got = GetMessageW(&msg, nullptr, 0, 0);
@@ -146,8 +157,8 @@ public:
             return PlatPump::Handled;
         }
         if (msg.message == WM_LBUTTONDOWN) return PlatPump::Handled;
-        if (gWindow == nullptr || gAccelerators == nullptr ||
-            !TranslateAcceleratorW(gWindow, gAccelerators, &msg)) {
+        if (state_.window == nullptr || state_.accelerators == nullptr ||
+            !TranslateAcceleratorW(state_.window, state_.accelerators, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
@@ -155,26 +166,26 @@ public:
     }
 
     void PostClose() override {
-        if (gWindow != nullptr) PostMessageW(gWindow, WM_CLOSE, 0, 0);
+        if (state_.window != nullptr) PostMessageW(state_.window, WM_CLOSE, 0, 0);
     }
 
     void ShowCursor() override { ::ShowCursor(TRUE); }
 
     void Minimize() override {
-        if (gWindow != nullptr) ShowWindow(gWindow, SW_MINIMIZE);
+        if (state_.window != nullptr) ShowWindow(state_.window, SW_MINIMIZE);
     }
 
     void Destroy() override {
-        if (gWindow != nullptr) DestroyWindow(gWindow);
+        if (state_.window != nullptr) DestroyWindow(state_.window);
     }
 
     bool SavePlacement() override {
-        gPlacement.length = sizeof gPlacement;
-        return gWindow != nullptr && GetWindowPlacement(gWindow, &gPlacement);
+        state_.placement.length = sizeof state_.placement;
+        return state_.window != nullptr && GetWindowPlacement(state_.window, &state_.placement);
     }
 
     bool PrimaryMonitorRect(PlatRect* out) override {
-        HMONITOR monitor = MonitorFromWindow(gWindow, MONITOR_DEFAULTTOPRIMARY);
+        HMONITOR monitor = MonitorFromWindow(state_.window, MONITOR_DEFAULTTOPRIMARY);
         MONITORINFO info = {};
         info.cbSize = sizeof info;
         if (monitor == nullptr || !GetMonitorInfoW(monitor, &info)) return false;
@@ -184,28 +195,30 @@ public:
     }
 
     void SetBorderless(const PlatRect& m) override {
-        if (gWindow == nullptr) return;
-        SetWindowLongPtrW(gWindow, GWL_STYLE, WS_POPUP);
-        SetWindowPos(gWindow, HWND_TOP, m.left, m.top, m.right - m.left, m.bottom - m.top,
+        if (state_.window == nullptr) return;
+        SetWindowLongPtrW(state_.window, GWL_STYLE, WS_POPUP);
+        SetWindowPos(state_.window, HWND_TOP, m.left, m.top, m.right - m.left, m.bottom - m.top,
                      SWP_NOZORDER | SWP_FRAMECHANGED | SWP_SHOWWINDOW);
     }
 
     void RestoreFramed() override {
-        if (gWindow == nullptr) return;
-        SetWindowLongPtrW(gWindow, GWL_STYLE, WS_OVERLAPPEDWINDOW);
-        SetWindowPlacement(gWindow, &gPlacement);
-        SetWindowPos(gWindow, nullptr, 0, 0, 0, 0,
+        if (state_.window == nullptr) return;
+        SetWindowLongPtrW(state_.window, GWL_STYLE, WS_OVERLAPPEDWINDOW);
+        SetWindowPlacement(state_.window, &state_.placement);
+        SetWindowPos(state_.window, nullptr, 0, 0, 0, 0,
                      SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED | SWP_SHOWWINDOW);
     }
 
     void ThreadProcessIds(uint32_t* thread, uint32_t* process) override {
         DWORD pid = 0;
-        DWORD tid = gWindow != nullptr ? GetWindowThreadProcessId(gWindow, &pid) : 0;
+        DWORD tid = state_.window != nullptr ? GetWindowThreadProcessId(state_.window, &pid) : 0;
         *thread = tid;
         *process = pid;
     }
 
     bool FindOtherInstanceWindow() override { return FindWindowW(kName, kName) != nullptr; }
+
+    WindowState state_;
 };
 
 Window gWindowService;
@@ -213,10 +226,10 @@ Window gWindowService;
 }  // namespace
 
 PlatWindow* Win32Window(HINSTANCE instance, int showCommand) {
-    gInstance = instance;
-    gShowCommand = showCommand;
+    gWindowService.state_.instance = instance;
+    gWindowService.state_.showCommand = showCommand;
     return &gWindowService;
 }
 
-HWND Win32GameWindow() { return gWindow; }
-HINSTANCE Win32Instance() { return gInstance; }
+HWND Win32GameWindow() { return gWindowService.state_.window; }
+HINSTANCE Win32Instance() { return gWindowService.state_.instance; }
