@@ -62,6 +62,11 @@ public:
     void LeaveFullscreenState() override;
 
 private:
+    HRESULT CreateDeviceAndSwapChain(HWND window, UINT w, UINT h);
+    HRESULT CreateTargetAndStates(UINT w, UINT h);
+    HRESULT CreateShaders();
+    HRESULT CreateBuffers();
+    HRESULT CreateSampler();
     HRESULT CreateBlendStates();
     HRESULT CreateBlackTexture();
 
@@ -139,13 +144,7 @@ HRESULT Render::CreateBlackTexture() {
     return device_->CreateShaderResourceView(blackTexture_, nullptr, &blackView_);
 }
 
-int32_t Render::Create() {
-    HWND window = Win32GameWindow();
-    RECT client = {};
-    if (window == nullptr || !GetClientRect(window, &client)) return E_FAIL;
-    UINT w = static_cast<UINT>(client.right - client.left);
-    UINT h = static_cast<UINT>(client.bottom - client.top);
-
+HRESULT Render::CreateDeviceAndSwapChain(HWND window, UINT w, UINT h) {
     DXGI_SWAP_CHAIN_DESC sc = {};
     sc.BufferDesc.Width = w;
     sc.BufferDesc.Height = h;
@@ -183,7 +182,13 @@ int32_t Render::Create() {
     // Window changes and Alt+Enter belong to the game, never to DXGI.
     hr = factory_->MakeWindowAssociation(window, DXGI_MWA_NO_WINDOW_CHANGES | DXGI_MWA_NO_ALT_ENTER);
     if (FAILED(hr)) return hr;
+    return S_OK;
+}
 
+// The back buffer as the render target, the blend and depth states, the viewport and the
+// rasteriser state.
+HRESULT Render::CreateTargetAndStates(UINT w, UINT h) {
+    HRESULT hr;
     ID3D11Texture2D* back = nullptr;
     hr = swapChain_->GetBuffer(0, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&back));
     if (FAILED(hr)) return hr;
@@ -208,7 +213,23 @@ int32_t Render::Create() {
 
     D3D11_VIEWPORT vp = {0.0f, 0.0f, static_cast<float>(w), static_cast<float>(h), 0.0f, 1.0f};
     context_->RSSetViewports(1, &vp);
+    D3D11_RASTERIZER_DESC rs = {};
+    rs.FillMode = D3D11_FILL_SOLID;
+    rs.CullMode = D3D11_CULL_NONE;
+    rs.FrontCounterClockwise = FALSE;
+    rs.DepthClipEnable = FALSE;
+    rs.ScissorEnable = FALSE;
+    rs.MultisampleEnable = FALSE;
+    rs.AntialiasedLineEnable = FALSE;
+    hr = device_->CreateRasterizerState(&rs, &rasterizer_);
+    if (FAILED(hr)) return hr;
+    context_->RSSetState(rasterizer_);
+    return S_OK;
+}
 
+// The compiled shaders beside the program and the vertex layout; -1 when a file cannot be read.
+HRESULT Render::CreateShaders() {
+    HRESULT hr;
     std::vector<unsigned char> code;
     if (!ReadShader(L"SampleVS.cso", &code)) return -1;
     hr = device_->CreateVertexShader(code.data(), code.size(), nullptr, &vertexShader_);
@@ -225,19 +246,11 @@ int32_t Render::Create() {
     if (!ReadShader(L"SamplePS.cso", &code)) return -1;
     hr = device_->CreatePixelShader(code.data(), code.size(), nullptr, &pixelShader_);
     if (FAILED(hr)) return hr;
+    return S_OK;
+}
 
-    D3D11_RASTERIZER_DESC rs = {};
-    rs.FillMode = D3D11_FILL_SOLID;
-    rs.CullMode = D3D11_CULL_NONE;
-    rs.FrontCounterClockwise = FALSE;
-    rs.DepthClipEnable = FALSE;
-    rs.ScissorEnable = FALSE;
-    rs.MultisampleEnable = FALSE;
-    rs.AntialiasedLineEnable = FALSE;
-    hr = device_->CreateRasterizerState(&rs, &rasterizer_);
-    if (FAILED(hr)) return hr;
-    context_->RSSetState(rasterizer_);
-
+HRESULT Render::CreateBuffers() {
+    HRESULT hr;
     // The vertex buffer starts empty: every presented frame uploads the whole queue first.
     D3D11_BUFFER_DESC vb = {};
     vb.ByteWidth = kVertexBytes;
@@ -259,7 +272,11 @@ int32_t Render::Create() {
     if (FAILED(hr)) return hr;
     context_->IASetIndexBuffer(indexBuffer_, DXGI_FORMAT_R32_UINT, 0);
     context_->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLESTRIP);
+    return S_OK;
+}
 
+HRESULT Render::CreateSampler() {
+    HRESULT hr;
     D3D11_SAMPLER_DESC sd = {};
     sd.Filter = D3D11_FILTER_MIN_MAG_MIP_POINT;
     sd.AddressU = D3D11_TEXTURE_ADDRESS_WRAP;
@@ -277,10 +294,22 @@ int32_t Render::Create() {
         return hr;
     }
     context_->PSSetSamplers(0, 1, &sampler_);
+    return S_OK;
+}
 
-    hr = CreateBlackTexture();
-    if (FAILED(hr)) return hr;
-    return 1;
+int32_t Render::Create() {
+    HWND window = Win32GameWindow();
+    RECT client = {};
+    if (window == nullptr || !GetClientRect(window, &client)) return E_FAIL;
+    const UINT w = static_cast<UINT>(client.right - client.left);
+    const UINT h = static_cast<UINT>(client.bottom - client.top);
+    HRESULT hr = CreateDeviceAndSwapChain(window, w, h);
+    if (SUCCEEDED(hr)) hr = CreateTargetAndStates(w, h);
+    if (SUCCEEDED(hr)) hr = CreateShaders();
+    if (SUCCEEDED(hr)) hr = CreateBuffers();
+    if (SUCCEEDED(hr)) hr = CreateSampler();
+    if (SUCCEEDED(hr)) hr = CreateBlackTexture();
+    return SUCCEEDED(hr) ? 1 : hr;
 }
 
 void Render::Release() {
