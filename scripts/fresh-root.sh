@@ -31,7 +31,7 @@
 #                           new ones collected when a root is destroyed
 # The first run takes about 2 minutes (a 120 MB tarball); later ones unpack it in seconds.
 
-FRESH_ROOT_CACHE="${KELVORINE_CACHE:-$HOME/.cache/kelvorine}"
+FRESH_ROOT_CACHE="${KELVORINE_CACHE:-${HOME:-/root}/.cache/kelvorine}"
 FRESH_ROOT_KEY="$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16)"
 FRESH_ROOT_TARBALL="$FRESH_ROOT_CACHE/fresh-root-$FRESH_ROOT_KEY.tar"
 FRESH_ROOT_PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
