@@ -59,7 +59,7 @@ stage_fresh() {
     fi
 }
 
-STAGES=(unit sanitizers fuzz package)
+STAGES=(unit sanitizers fuzz package fresh)
 
 install_packages play test
 configure_build

@@ -6,8 +6,8 @@
 #
 #   scripts/test-fresh.sh              as root (./test.sh fresh runs it, through sudo if needed)
 #
-#   FRESH_RUN_MINUTES=25   time allowed for ./run.sh (packages, build, first title frame)
-#   FRESH_UNIT_MINUTES=45  time allowed for ./test.sh unit
+#   FRESH_RUN_MINUTES=15   time allowed for ./run.sh (packages, build, first title frame; 2-4 min)
+#   FRESH_UNIT_MINUTES=35  time allowed for ./test.sh unit (about 20 min on a loaded machine)
 #   FRESH_STEPS="run unit" the steps to take ("run" alone stops after the title)
 #   FRESH_KEEP=1           keeps the logs folder (always kept on failure)
 # Logs: build/fresh-logs/{run,unit}.log; the tail of a failing step's log is printed.
@@ -16,8 +16,8 @@ cd "$(dirname "$0")/.."
 KELVORINE_ROOT=$(pwd)
 source scripts/fresh-root.sh
 
-RUN_MINUTES=${FRESH_RUN_MINUTES:-25}
-UNIT_MINUTES=${FRESH_UNIT_MINUTES:-45}
+RUN_MINUTES=${FRESH_RUN_MINUTES:-15}
+UNIT_MINUTES=${FRESH_UNIT_MINUTES:-35}
 STEPS=${FRESH_STEPS:-run unit}
 LOGS="$KELVORINE_ROOT/build/fresh-logs"
 
@@ -104,6 +104,7 @@ if [[ " $STEPS " == *" unit "* ]]; then
     fresh_root_run "$ROOT" nice -n 10 timeout "$((UNIT_MINUTES * 60))" \
         bash -c 'cd kelvorine && ./test.sh unit' </dev/null >"$LOGS/unit.log" 2>&1 || rc=$?
     if ((rc != 0)); then
+        grep -E '^FAIL|\*\*\*Failed|\*\*\*Timeout' "$LOGS/unit.log" | sed 's/^/[fresh] /' >&2 || true
         show_log "$LOGS/unit.log"
         ((rc == 124)) && fail "./test.sh unit did not finish within $UNIT_MINUTES minutes"
         fail "./test.sh unit exited with $rc"
