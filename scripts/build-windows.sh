@@ -43,32 +43,13 @@ win_install_packages() {
         { apt-get update >&2 && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" >&2; }
 }
 
-# Source packages need deb-src entries. They are derived from the machine's own apt sources:
-# the same archives, with the type changed to deb-src.
-win_enable_deb_src() {
-    if apt-get source --print-uris -qq libogg >/dev/null 2>&1; then return 0; fi
-    local list=/etc/apt/sources.list.d/kelvorine-deb-src.sources
-    if ! grep -rqsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-        log "adding deb-src entries derived from the apt sources"
-        : >"$list.tmp"
-        local f
-        for f in /etc/apt/sources.list.d/*.sources; do
-            [ -f "$f" ] && [ "$f" != "$list" ] || continue
-            sed -E 's/^Types:[[:space:]]*deb[[:space:]]*$/Types: deb-src/' "$f" >>"$list.tmp"
-            echo >>"$list.tmp"
-        done
-        if [ -f /etc/apt/sources.list ]; then
-            sed -n -E 's/^deb[[:space:]]+/deb-src /p' /etc/apt/sources.list >/etc/apt/sources.list.d/kelvorine-deb-src.list
-        fi
-        mv "$list.tmp" "$list"
-    fi
-    apt-get update >&2
-}
+# Source packages: deb_src_enable and deb_src_fetch.
+source "$KELVORINE_SRC/scripts/deb-source.sh"
 
 # ------------------------------------------------------------------------------------ dependencies
 # The cache key: the dependency build steps as written here, and the toolchain file.
 win_deps_key() {
-    { declare -f win_enable_deb_src win_build_deps; cat "$KELVORINE_SRC/cmake/mingw-w64.cmake"; } |
+    { declare -f deb_src_enable deb_src_fetch deb_cmake_install win_build_deps; cat "$KELVORINE_SRC/cmake/mingw-w64.cmake"; } |
         sha256sum | cut -c1-16
 }
 
@@ -83,42 +64,16 @@ win_build_deps() {
         return 0
     fi
     started=$SECONDS
-    win_enable_deb_src
+    deb_src_enable
     rm -rf "$root"
-    mkdir -p "$root/src" "$prefix"
-    # Newest source version that the archive can deliver (a security update may be listed in the
-    # index before its files are reachable).
-    local pkg ver got
-    for pkg in libpng1.6 libogg libvorbis; do
-        got=''
-        for ver in $(apt-cache showsrc "$pkg" | awk '/^Version:/{print $2}' | sort -u -r -V); do
-            if (cd "$root/src" && apt-get source --download-only -qq "$pkg=$ver" >&2 2>/dev/null); then
-                got=$ver
-                break
-            fi
-            rm -f "$root/src/${pkg}_"*
-        done
-        [ -n "$got" ] || { log "cannot download the source of $pkg"; return 1; }
-        log "source $pkg $got"
-    done
-    local dsc
-    for dsc in "$root"/src/*.dsc; do
-        (cd "$root/src" && dpkg-source -x --no-check "$(basename "$dsc")" >/dev/null)
-    done
+    mkdir -p "$prefix"
+    deb_src_fetch "$root/src" libpng1.6 libogg libvorbis
     local tc="$KELVORINE_SRC/cmake/mingw-w64.cmake"
     local common=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$tc" -DKELVORINE_WIN_DEPS="$prefix"
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF
         -DCMAKE_CROSSCOMPILING_EMULATOR=)
     local mingw=/usr/x86_64-w64-mingw32
-    dep() {  # name, source folder, extra options...
-        local name=$1 srcdir=$2
-        shift 2
-        log "building $name"
-        cmake -S "$srcdir" -B "$root/build-$name" "${common[@]}" "$@" >"$root/$name.log" 2>&1 &&
-            cmake --build "$root/build-$name" -j2 >>"$root/$name.log" 2>&1 &&
-            cmake --install "$root/build-$name" >>"$root/$name.log" 2>&1 ||
-            { tail -30 "$root/$name.log" >&2; log "$name failed (log: $root/$name.log)"; return 1; }
-    }
+    dep() { deb_cmake_install "$root" "$@" "${common[@]}"; }
     dep libogg "$(ls -d "$root"/src/libogg-*/)" -DINSTALL_DOCS=OFF -DBUILD_TESTING=OFF
     dep libvorbis "$(ls -d "$root"/src/libvorbis-*/)" -DCMAKE_PREFIX_PATH="$prefix"
     dep libpng "$(ls -d "$root"/src/libpng1.6-*/)" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \

@@ -60,6 +60,9 @@ CXa2::CXa2()
       masterVoice(false),
       bgmVoice(nullptr),
       streamThread(false),
+      streamFromLoop(false),
+      loopFeedDue(false),
+      loopFeedLast(0),
       chunkBytes(32768) {
     for (int i = 0; i < kEffectVoices; ++i) {
         seVoice[i] = nullptr;
@@ -240,63 +243,67 @@ bool CXa2::CreateBgmVoice() {
 // It shares with the main thread only the atomics of System (currentMusicTrack, windowActive,
 // streamQuit, the loop points) and the voice, whose calls are thread-safe. Its own state
 // (which half each track filled last, whether the voice was started, the track submitted last)
-// lives on its stack.
+// lives on its stack. On a host without threads the main loop runs the same cycles.
+// One cycle: read the requested track once and, while fewer than two chunks are queued, fill the
+// track's next half-buffer and submit it.
+void CXa2::FeedMusicOnce(MusicFeed* feed) {
+    System* s = settings;
+    PlatVoice* voice = bgmVoice;
+    const uint32_t chunk = chunkBytes;
+    int32_t track = s->currentMusicTrack.load(std::memory_order_relaxed);
+    if (track < 0 || track >= 64) track = 0;
+
+    uint32_t queued = voice->BuffersQueued();
+    // A voice that ran dry while started (a stall longer than the two queued chunks) is fed
+    // again below; the next submission resumes it.
+    if (queued >= 2) return;
+    if (track == 0) {
+        feed->musicStarted = false;
+        return;
+    }
+    while (queued < 2) {
+        if (s->windowActive.load(std::memory_order_relaxed) == 0) {
+            // Inactive window: the voice plays out what it holds and falls silent.
+            feed->musicStarted = false;
+            break;
+        }
+        const uint32_t half = (feed->streamHalf[track] + 1) % 2;
+        feed->streamHalf[track] = half;
+        uint8_t* dest = musicData[track] + half * chunk;
+        FillMusicChunk(track, dest, chunk);
+        AudioBuffer& b = musicBuffer[track];
+        std::memset(&b, 0, sizeof b);
+        b.audioBytes = chunk;
+        b.audioData = dest;
+        b.playLength = chunk / 4;
+        voice->Submit(b);
+        ++queued;
+        if (track != feed->lastTrack) {
+            // A switch cuts the old track at once instead of letting it play out.
+            voice->Stop();
+            voice->Flush();
+            voice->Submit(b);
+            voice->Start();
+        }
+        if (!feed->musicStarted) {
+            voice->Start();
+            feed->musicStarted = true;
+        }
+        feed->lastTrack = track;
+    }
+}
+
 namespace {
 
 void StreamThreadMain(void* arg) {
     CXa2* xa = static_cast<CXa2*>(arg);
     System* s = xa->settings;
     PlatClock* clock = Plat().clock;
-    PlatVoice* voice = xa->bgmVoice;
-    const uint32_t chunk = xa->chunkBytes;
-    uint32_t streamHalf[64] = {};
-    bool musicStarted = false;
-    int32_t lastTrack = 0;
+    MusicFeed feed;
 
     for (;;) {
         const uint32_t t0 = clock->Milliseconds();
-        int32_t track = s->currentMusicTrack.load(std::memory_order_relaxed);
-        if (track < 0 || track >= 64) track = 0;
-
-        uint32_t queued = voice->BuffersQueued();
-        // A voice that ran dry while started (a stall longer than the two queued chunks) is fed
-        // again below; the next submission resumes it.
-        if (queued < 2) {
-            if (track == 0) {
-                musicStarted = false;
-            } else {
-                while (queued < 2) {
-                    if (s->windowActive.load(std::memory_order_relaxed) == 0) {
-                        // Inactive window: the voice plays out what it holds and falls silent.
-                        musicStarted = false;
-                        break;
-                    }
-                    const uint32_t half = (streamHalf[track] + 1) % 2;
-                    streamHalf[track] = half;
-                    uint8_t* dest = xa->musicData[track] + half * chunk;
-                    FillMusicChunk(track, dest, chunk);
-                    AudioBuffer& b = xa->musicBuffer[track];
-                    std::memset(&b, 0, sizeof b);
-                    b.audioBytes = chunk;
-                    b.audioData = dest;
-                    b.playLength = chunk / 4;
-                    voice->Submit(b);
-                    ++queued;
-                    if (track != lastTrack) {
-                        // A switch cuts the old track at once instead of letting it play out.
-                        voice->Stop();
-                        voice->Flush();
-                        voice->Submit(b);
-                        voice->Start();
-                    }
-                    if (!musicStarted) {
-                        voice->Start();
-                        musicStarted = true;
-                    }
-                    lastTrack = track;
-                }
-            }
-        }
+        xa->FeedMusicOnce(&feed);
 
         // Sleep out the rest of the 100 ms cycle; unsigned differences keep this right across
         // the clock's wrap.
@@ -312,9 +319,25 @@ void StreamThreadMain(void* arg) {
 
 }  // namespace
 
+// Without threads the main loop feeds the music: a cycle once 100 ms have passed since the last.
+void CXa2::FeedMusicFromLoop() {
+    if (!streamFromLoop || !Guard() || bgmVoice == nullptr) return;
+    const uint32_t now = Plat().clock->Milliseconds();
+    if (loopFeedDue && now - loopFeedLast < 100) return;
+    loopFeedDue = true;
+    loopFeedLast = now;
+    FeedMusicOnce(&loopFeed);
+}
+
 bool CXa2::StartStreamThread() {
     if (!Guard() || bgmVoice == nullptr) return false;
     settings->streamQuit.store(0, std::memory_order_relaxed);
+    if (!Plat().services->ThreadsAvailable()) {
+        streamFromLoop = true;
+        loopFeed = MusicFeed{};
+        loopFeedDue = false;
+        return true;
+    }
     if (!Plat().services->StartThread(StreamThreadMain, this)) {
         Tell(MessageId::kThreadFailed);
         return false;
@@ -328,6 +351,7 @@ bool CXa2::StartStreamThread() {
 void CXa2::ShutdownAudio() {
     if (settings == nullptr || (settings->soundMode != 1 && settings->soundMode != 2)) return;
     settings->streamQuit.store(1, std::memory_order_relaxed);
+    streamFromLoop = false;
     if (streamThread) {
         Plat().services->JoinThread();
         streamThread = false;

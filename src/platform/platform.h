@@ -224,6 +224,9 @@ public:
     virtual const char16_t* FolderProblem() { return u""; }
     // PathCanonicalizeW; false when the result does not fit.
     virtual bool CanonicalizePath(char16_t* out, size_t capacity, const char16_t* path) = 0;
+    // False on a host that runs everything on one thread (a browser page without cross-origin
+    // isolation): the caller then does a thread's periodic work from the main loop instead.
+    virtual bool ThreadsAvailable() { return true; }
     // Start a thread running fn(arg). False when it cannot start.
     virtual bool StartThread(void (*fn)(void*), void* arg) = 0;
     virtual void JoinThread() = 0;        // waits for the thread started last, without a limit

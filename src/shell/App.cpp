@@ -120,74 +120,88 @@ bool AnyListTextureLoaded(const CDx_Gr* dxGr) {
     return false;
 }
 
-int MainLoop(ShellWindowEvents* events) {
+// One turn of the main loop. False when the run has ended (*exitCode is then the program's
+// result). `blockingWait`: the turn ends with the frame's wait; otherwise the wait is only recorded
+// and the host asks KelvorineWaitMs before the next turn.
+bool MainLoopTurn(ShellWindowEvents* events, bool blockingWait, int* exitCode) {
     System* system = gGame->system;
     MapSceneEntity* scene = gGame->mapSceneEntity;
     CDx_Gr* dxGr = gGame->dxGr;
     PlatWindow* window = Plat().window;
     FramePacer& pacer = gShell.pacer;
 
-    for (;;) {
-        // 1. At most one message per turn.
-        int exitCode = 0;
-        if (window->PumpOne(events, &exitCode) == PlatPump::Quit) return QuitPath(exitCode);
+    // 1. At most one message per turn.
+    int quitCode = 0;
+    if (window->PumpOne(events, &quitCode) == PlatPump::Quit) {
+        *exitCode = QuitPath(quitCode);
+        return false;
+    }
 
-        // 2. The timer mode of this turn also decides its wait (a change made during the frame
-        //    takes effect on the next turn).
-        const int timerMode = system->timerMode;
-        const int sceneNumber = scene->sceneNumber;
-        pacer.TakeFrameStart(timerMode);
+    // 2. The timer mode of this turn also decides its wait (a change made during the frame
+    //    takes effect on the next turn).
+    const int timerMode = system->timerMode;
+    const int sceneNumber = scene->sceneNumber;
+    pacer.TakeFrameStart(timerMode);
 
-        // 3. Input.
-        gGame->xi->Poll();
+    // 3. Input.
+    gGame->xi->Poll();
 
-        // 4. Scene frame and present, only while the window is active.
-        const bool active = system->windowActive.load(std::memory_order_relaxed) != 0;
-        if (active) {
-            RunSceneFrame(sceneNumber);
-            if (!pacer.ConsumeSkipMark()) {
-                dxGr->EndFrame();  // flags deviceLost itself
-                if (gPresentHook != nullptr) gPresentHook(scene->sceneNumber);
-            }
+    // 4. Scene frame and present, only while the window is active.
+    const bool active = system->windowActive.load(std::memory_order_relaxed) != 0;
+    if (active) {
+        RunSceneFrame(sceneNumber);
+        if (!pacer.ConsumeSkipMark()) {
+            dxGr->EndFrame();  // flags deviceLost itself
+            if (gPresentHook != nullptr) gPresentHook(scene->sceneNumber);
         }
-
-        // 5. Effect voices that have finished are stopped at their start again.
-        if (SoundModeOn(system) && system->soundOff == 0) gGame->xa2->RearmIdleSe();
-
-        // 6. Window form.
-        if (system->toggleRequest != 0) ToggleWindowForm(system);
-
-        // 7, 8. Device health and rebuild. A device that CheckDevice had to re-create has lost
-        //    its textures (and may have failed to come back): the rebuild of step 8 then runs as
-        //    for a lost present, so the pictures return or the run ends with its message.
-        const bool hadTextures = AnyListTextureLoaded(dxGr);
-        dxGr->CheckDevice();
-        if (hadTextures && !AnyListTextureLoaded(dxGr)) system->deviceLost = 1;
-        if (system->deviceLost != 0 && !RebuildDevice(system, scene, dxGr)) return EarlyExit();
-
-        // 9. Frame skip decision and wait.
-        pacer.EndOfTurn(timerMode, system->framePattern, system->frameSkip,
-                        system->windowActive.load(std::memory_order_relaxed) != 0);
-
-        // 10. Keep the display awake and give up the rest of the time slice.
-        Plat().services->KeepDisplayOn();
-        Plat().clock->Sleep(0);
     }
+
+    // 5. Effect voices that have finished are stopped at their start again; without a music
+    //    thread, the music is fed here.
+    if (SoundModeOn(system) && system->soundOff == 0) {
+        gGame->xa2->RearmIdleSe();
+        gGame->xa2->FeedMusicFromLoop();
+    }
+
+    // 6. Window form.
+    if (system->toggleRequest != 0) ToggleWindowForm(system);
+
+    // 7, 8. Device health and rebuild. A device that CheckDevice had to re-create has lost
+    //    its textures (and may have failed to come back): the rebuild of step 8 then runs as
+    //    for a lost present, so the pictures return or the run ends with its message.
+    const bool hadTextures = AnyListTextureLoaded(dxGr);
+    dxGr->CheckDevice();
+    if (hadTextures && !AnyListTextureLoaded(dxGr)) system->deviceLost = 1;
+    if (system->deviceLost != 0 && !RebuildDevice(system, scene, dxGr)) {
+        *exitCode = EarlyExit();
+        return false;
+    }
+
+    // 9. Frame skip decision and wait.
+    const bool activeNow = system->windowActive.load(std::memory_order_relaxed) != 0;
+    if (blockingWait) {
+        pacer.EndOfTurn(timerMode, system->framePattern, system->frameSkip, activeNow);
+    } else {
+        pacer.EndOfTurnDeferred(timerMode, system->framePattern, system->frameSkip, activeNow);
+    }
+
+    // 10. Keep the display awake and give up the rest of the time slice.
+    Plat().services->KeepDisplayOn();
+    if (blockingWait) Plat().clock->Sleep(0);
+    return true;
 }
 
-}  // namespace
+// The loop's window procedure, alive from the end of the start-up to the end of the run.
+ShellWindowEvents* gEvents = nullptr;
 
-void SetPresentHook(PresentHook hook) { gPresentHook = hook; }
-
-void RunSceneFrame(int sceneNumber) {
-    if (sceneNumber == kSceneTitle) {
-        TitleFrame();
-    } else if (sceneNumber == kScenePlay) {
-        GameSceneFrame();
-    }
+void EndRun() {
+    delete gEvents;
+    gEvents = nullptr;
 }
 
-int KelvorineMain(int showCommand) {
+// The start-up: 0 with gEvents set when the loop may run; otherwise the run has ended and the
+// result is its exit code.
+int Startup(int showCommand) {
     (void)showCommand;  // the backends show the window in its normal state
     Platform& plat = Plat();
     gShell = Shell{};
@@ -299,6 +313,51 @@ int KelvorineMain(int showCommand) {
     // 22. Counter ticks per frame.
     gShell.pacer.ReadCounterFrequency();
 
-    ShellWindowEvents events(system);
-    return MainLoop(&events);
+    gEvents = new ShellWindowEvents(system);
+    return 0;
+}
+
+}  // namespace
+
+bool KelvorineStart(int showCommand, int* exitCode) {
+    *exitCode = Startup(showCommand);
+    return gEvents != nullptr;
+}
+
+bool KelvorineTurn(int* exitCode) {
+    if (gEvents == nullptr) return false;
+    if (MainLoopTurn(gEvents, false, exitCode)) return true;
+    EndRun();
+    return false;
+}
+
+uint32_t KelvorineWaitMs() { return gEvents != nullptr ? gShell.pacer.DeferredWaitMs() : 0; }
+
+bool KelvorinePacedByDisplay() {
+    return gGame != nullptr && gGame->system->timerMode == kTimerNoWait && gGame->system->vsync != 0;
+}
+
+bool KelvorineWriteQuitFiles() {
+    if (gEvents == nullptr || gGame == nullptr) return false;
+    CLoadFile files(gGame->system, gGame->mapSceneEntity);
+    return files.WriteQuitFiles();
+}
+
+int KelvorineMain(int showCommand) {
+    int exitCode = 0;
+    if (!KelvorineStart(showCommand, &exitCode)) return exitCode;
+    while (MainLoopTurn(gEvents, true, &exitCode)) {
+    }
+    EndRun();
+    return exitCode;
+}
+
+void SetPresentHook(PresentHook hook) { gPresentHook = hook; }
+
+void RunSceneFrame(int sceneNumber) {
+    if (sceneNumber == kSceneTitle) {
+        TitleFrame();
+    } else if (sceneNumber == kScenePlay) {
+        GameSceneFrame();
+    }
 }

@@ -2,6 +2,8 @@
 // main() installs its Platform (SetPlatform) and calls KelvorineMain; the result is the exit code.
 #pragma once
 
+#include <cstdint>
+
 // showCommand: the start-up show-command of the window (backends without one pass 1).
 int KelvorineMain(int showCommand);
 
@@ -13,3 +15,17 @@ void RunSceneFrame(int sceneNumber);
 // default) for none. A measuring aid for programs that time the start-up.
 using PresentHook = void (*)(int sceneNumber);
 void SetPresentHook(PresentHook hook);
+
+// The same run for a host that owns the loop and calls it back once per turn (a browser page):
+//   KelvorineStart   the start-up; false when the run already ended (*exitCode is its result).
+//   KelvorineTurn    one turn of the main loop, ending with its wait recorded rather than slept;
+//                    false when the run has ended (quit path or early exit; *exitCode set).
+//   KelvorineWaitMs  before each turn: milliseconds to hand control back first (0: run it now).
+//   KelvorinePacedByDisplay  No Wait with vertical sync on: the display paces the turns.
+//   KelvorineWriteQuitFiles  writes "Game.ini" and "dir.txt" now, the run going on (the page is
+//                    being hidden and may never come back); false when the run is not going.
+bool KelvorineStart(int showCommand, int* exitCode);
+bool KelvorineTurn(int* exitCode);
+uint32_t KelvorineWaitMs();
+bool KelvorinePacedByDisplay();
+bool KelvorineWriteQuitFiles();

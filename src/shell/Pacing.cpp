@@ -87,46 +87,112 @@ void FramePacer::SpinUntilTicks(uint32_t ticks) {
     }
 }
 
-void FramePacer::EndOfTurn(int timerMode, int framePattern, int frameSkip, bool windowActive) {
-    // 1. Overrun test.
-    if (frameSkip != 0) {
-        if (timerMode == kTimerCounter) {
-            const uint32_t elapsed = static_cast<uint32_t>(clock->Counter()) - frameStart;
-            if (elapsed > ticksPerFrame && elapsed - ticksPerFrame <= 0x80000000u) skipMark = true;
-        } else if (timerMode == kTimerGetTime || timerMode == kTimerSleep) {
-            const uint32_t deadline = frameStart + FrameMs();
-            const uint32_t now = clock->Milliseconds();
-            if (ReachedMs(now, deadline) && now != deadline) skipMark = true;
-        }
+void FramePacer::OverrunTest(int timerMode, int frameSkip) {
+    if (frameSkip == 0) return;
+    if (timerMode == kTimerCounter) {
+        const uint32_t elapsed = static_cast<uint32_t>(clock->Counter()) - frameStart;
+        if (elapsed > ticksPerFrame && elapsed - ticksPerFrame <= 0x80000000u) skipMark = true;
+    } else if (timerMode == kTimerGetTime || timerMode == kTimerSleep) {
+        const uint32_t deadline = frameStart + FrameMs();
+        const uint32_t now = clock->Milliseconds();
+        if (ReachedMs(now, deadline) && now != deadline) skipMark = true;
     }
+}
 
-    // 2. Wait.
+FramePacer::Wait FramePacer::PlanWait(int timerMode, bool windowActive) const {
+    Wait w;
     if (!windowActive) {
         if (timerMode == kTimerNoWait) {
-            clock->Sleep(1);
+            w.kind = WaitKind::OneSleep;
         } else {
-            SleepUntilMs(frameStartMs + kBaseFrameMs, 1);
+            w = Wait{WaitKind::Ms, frameStartMs + kBaseFrameMs, 1};
         }
-    } else {
-        switch (timerMode) {
-            case kTimerGetTime:
-                SleepUntilMs(frameStart + FrameMs(), 0);
-                break;
-            case kTimerCounter:
-                SpinUntilTicks(ticksPerFrame);
-                break;
-            case kTimerSleep:
-                SleepUntilMs(frameStart + kBaseFrameMs, 1);
-                break;
-            default:
-                break;
-        }
+        return w;
     }
+    switch (timerMode) {
+        case kTimerGetTime:
+            w = Wait{WaitKind::Ms, frameStart + FrameMs(), 0};
+            break;
+        case kTimerCounter:
+            w.kind = WaitKind::Ticks;
+            break;
+        case kTimerSleep:
+            w = Wait{WaitKind::Ms, frameStart + kBaseFrameMs, 1};
+            break;
+        default:
+            break;
+    }
+    return w;
+}
 
-    // 3. Pattern index: pattern 0 keeps it (16 ms frames), 1 runs the first three entries, 2 all.
+// Pattern 0 keeps the index (16 ms frames), 1 runs the first three entries, 2 all of them.
+void FramePacer::AdvancePattern(int framePattern) {
     if (framePattern == 1) {
         index = (index + 1) % 3;
     } else if (framePattern == 2) {
         index = (index + 1) % kFrameTableSize;
     }
+}
+
+void FramePacer::EndOfTurn(int timerMode, int framePattern, int frameSkip, bool windowActive) {
+    OverrunTest(timerMode, frameSkip);
+    const Wait w = PlanWait(timerMode, windowActive);
+    switch (w.kind) {
+        case WaitKind::Ms:
+            SleepUntilMs(w.deadline, w.finalSleepMs);
+            break;
+        case WaitKind::Ticks:
+            SpinUntilTicks(ticksPerFrame);
+            break;
+        case WaitKind::OneSleep:
+            clock->Sleep(1);
+            break;
+        case WaitKind::None:
+            break;
+    }
+    AdvancePattern(framePattern);
+}
+
+void FramePacer::EndOfTurnDeferred(int timerMode, int framePattern, int frameSkip,
+                                   bool windowActive) {
+    OverrunTest(timerMode, frameSkip);
+    deferred_ = PlanWait(timerMode, windowActive);
+    // The sleeping waits sleep at least once: their deadline is at least 1 ms away.
+    const uint32_t now = clock->Milliseconds();
+    if (deferred_.kind == WaitKind::OneSleep ||
+        (deferred_.kind == WaitKind::Ms && deferred_.finalSleepMs != 0 &&
+         ReachedMs(now, deferred_.deadline))) {
+        deferred_ = Wait{WaitKind::Ms, now + 1, 1};
+    }
+    AdvancePattern(framePattern);
+}
+
+uint32_t FramePacer::DeferredWaitMs() {
+    switch (deferred_.kind) {
+        case WaitKind::Ms: {
+            uint32_t now = clock->Milliseconds();
+            if (!ReachedMs(now, deferred_.deadline)) {
+                const uint32_t left = deferred_.deadline - now;
+                if (deferred_.finalSleepMs != 0) return left;
+                if (left > kPollMs) return left - kPollMs;
+                while (!ReachedMs(now, deferred_.deadline)) now = clock->Milliseconds();
+            }
+            break;
+        }
+        case WaitKind::Ticks: {
+            const uint64_t freq = clock->CounterFrequency();
+            const uint32_t ticksPerMs = freq >= 1000u ? static_cast<uint32_t>(freq / 1000u) : 1u;
+            uint32_t elapsed = static_cast<uint32_t>(clock->Counter()) - frameStart;
+            const uint32_t leftMs = elapsed < ticksPerFrame ? (ticksPerFrame - elapsed) / ticksPerMs : 0;
+            if (leftMs > kPollMs) return leftMs - kPollMs;
+            while (elapsed < ticksPerFrame) {
+                elapsed = static_cast<uint32_t>(clock->Counter()) - frameStart;
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    deferred_ = Wait{};
+    return 0;
 }

@@ -4,6 +4,10 @@
 //
 // A turn of the loop calls, in order: TakeFrameStart (top of the turn), ConsumeSkipMark (present
 // step, only while the window is active), EndOfTurn (overrun test, wait, pattern advance).
+//
+// A host whose loop must not block (a browser page, which calls the loop back once per turn)
+// ends its turns with EndOfTurnDeferred instead and asks DeferredWaitMs, before each turn, how long
+// to stay away: the same deadlines, waited for by handing control back rather than by sleeping.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +48,14 @@ public:
     // then the pattern index advance.
     void EndOfTurn(int timerMode, int framePattern, int frameSkip, bool windowActive);
 
+    // The same end of a turn without its wait: the overrun test, the deadline the wait would
+    // keep (recorded), the pattern index advance.
+    void EndOfTurnDeferred(int timerMode, int framePattern, int frameSkip, bool windowActive);
+    // Milliseconds to hand back before the next turn may start; 0 when it may start now (the
+    // recorded wait is then over). The yielding modes poll the last 2 ms themselves, as their
+    // blocking waits do, so that the deadline is met to the millisecond or counter tick.
+    uint32_t DeferredWaitMs();
+
     // Length of the current frame in the millisecond modes: 16 + table[index].
     uint32_t FrameMs() const { return kBaseFrameMs + table[index]; }
 
@@ -60,6 +72,19 @@ public:
     PlatClock* clock = nullptr;
 
 private:
+    // The wait a turn ends with: until a millisecond deadline (in 1 ms sleeps, or in sleeps and a
+    // final poll), until the counter has run ticksPerFrame past the frame start, or one 1 ms sleep.
+    enum class WaitKind : uint8_t { None, Ms, Ticks, OneSleep };
+    struct Wait {
+        WaitKind kind = WaitKind::None;
+        uint32_t deadline = 0;       // milliseconds (Ms)
+        uint32_t finalSleepMs = 0;   // Ms: 0 polls at the end, 1 sleeps throughout
+    };
+    void OverrunTest(int timerMode, int frameSkip);
+    Wait PlanWait(int timerMode, bool windowActive) const;
+    void AdvancePattern(int framePattern);
     void SleepUntilMs(uint32_t deadline, uint32_t finalSleepMs);
     void SpinUntilTicks(uint32_t ticks);
+
+    Wait deferred_;
 };

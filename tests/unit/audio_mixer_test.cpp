@@ -226,6 +226,48 @@ TEST_F(StreamTest, PlaysSwitchesAndRewinds) {
     EXPECT_EQ(static_cast<MixerVoice*>(xa.bgmVoice)->Underruns(), 0u);
 }
 
+namespace {
+
+// The same music on a host without threads: the main loop feeds it once per frame.
+class LoopFedStreamTest : public StreamTest {
+protected:
+    void SetUp() override {
+        platform.services.noThreads = true;
+        StreamTest::SetUp();
+    }
+    // `ms` of 10 ms frames, each fed from the loop, then pulled by the device.
+    std::vector<uint32_t> PlayFrames(int ms) {
+        std::vector<uint32_t> heard;
+        int16_t buf[2 * 441];
+        for (int t = 0; t < ms; t += 10) {
+            xa.FeedMusicFromLoop();
+            device.mixer.Mix(buf, 441);
+            for (int i = 0; i < 441; ++i) heard.push_back(FrameIndex(reinterpret_cast<uint8_t*>(buf + 2 * i)));
+            wall.Sleep(10);
+        }
+        return heard;
+    }
+};
+
+}  // namespace
+
+TEST_F(LoopFedStreamTest, MainLoopFeedsTheMusicWithoutAThread) {
+    EXPECT_FALSE(xa.streamThread);
+    EXPECT_EQ(platform.services.threadsStarted, 0);
+    sys.currentMusicTrack = 2;
+    auto heard = PlayFrames(800);
+    const size_t start = FirstNonZero(heard);
+    ASSERT_LT(start, 441u * 2);
+    EXPECT_EQ(heard[start], 1u);
+    EXPECT_TRUE(Contiguous(heard, start, heard.size()));
+    sys.currentMusicTrack = 3;
+    heard = PlayFrames(300);
+    EXPECT_GE(heard.back(), 500000u);
+    EXPECT_EQ(static_cast<MixerVoice*>(xa.bgmVoice)->Underruns(), 0u);
+    xa.ShutdownAudio();  // nothing to join
+    EXPECT_FALSE(xa.streamFromLoop);
+}
+
 TEST_F(StreamTest, StallInactiveWindowAndStop) {
     sys.currentMusicTrack = 2;
     Play(300);

@@ -32,6 +32,24 @@ protected:
         return lengths;
     }
 
+    // The same turns on a host that cannot block: before each turn it stays away for as long as
+    // DeferredWaitMs says (the virtual clock moves on by that much), then runs the turn.
+    std::vector<uint32_t> DeferredFrameLengths(int mode, int pattern, int n, bool active = true) {
+        std::vector<uint32_t> lengths;
+        uint32_t previous = 0;
+        for (int i = 0; i <= n; ++i) {
+            for (uint32_t away; (away = pacer.DeferredWaitMs()) != 0;) clock.micros += away * 1000u;
+            pacer.TakeFrameStart(mode);
+            const uint32_t start = mode == kTimerNoWait ? static_cast<uint32_t>(clock.micros / 1000u)
+                                   : mode == kTimerCounter ? pacer.frameStartMs
+                                                           : pacer.frameStart;
+            if (i > 0) lengths.push_back(start - previous);
+            previous = start;
+            pacer.EndOfTurnDeferred(mode, pattern, 0, active);
+        }
+        return lengths;
+    }
+
     HeadlessClock clock;
     FramePacer pacer;
 };
@@ -149,6 +167,39 @@ TEST_F(PacingTest, InactiveWindowSleepsSixteenMillisecondsInEveryMode) {
     pacer.EndOfTurn(kTimerNoWait, 1, 0, false);
     EXPECT_EQ(clock.sleeps - sleeps, 1);
     EXPECT_EQ(clock.micros - before, 1000u);
+}
+
+TEST_F(PacingTest, DeferredWaitsKeepTheDeadlinesOfTheBlockingOnes) {
+    pacer.index = 0;
+    EXPECT_EQ(DeferredFrameLengths(kTimerGetTime, 1, 6), (std::vector<uint32_t>{16, 17, 17, 16, 17, 17}));
+    EXPECT_EQ(DeferredFrameLengths(kTimerSleep, 2, 3), (std::vector<uint32_t>{16, 16, 16}));
+    EXPECT_EQ(DeferredFrameLengths(kTimerGetTime, 0, 3, false), (std::vector<uint32_t>{16, 16, 16}));
+    // An inactive No Wait turn still sleeps its one millisecond.
+    EXPECT_EQ(DeferredFrameLengths(kTimerNoWait, 0, 3, false), (std::vector<uint32_t>{1, 1, 1}));
+
+    // Counter mode: one sixtieth of a second to the tick, the last stretch polled in place.
+    for (int i = 0; i < 3; ++i) {
+        for (uint32_t away; (away = pacer.DeferredWaitMs()) != 0;) clock.micros += away * 1000u;
+        pacer.TakeFrameStart(kTimerCounter);
+        const uint32_t start = pacer.frameStart;
+        pacer.EndOfTurnDeferred(kTimerCounter, 0, 0, true);
+        const uint32_t away = pacer.DeferredWaitMs();
+        EXPECT_GE(away, 10u);
+        clock.micros += away * 1000u;
+        EXPECT_EQ(pacer.DeferredWaitMs(), 0u);
+        const uint32_t elapsed = static_cast<uint32_t>(clock.micros) - start;
+        EXPECT_GE(elapsed, 16666u);
+        EXPECT_LT(elapsed, 16666u + 100u);
+    }
+
+    // Sleep mode after an overrun: still at least one millisecond away; No Wait: never away.
+    pacer.TakeFrameStart(kTimerSleep);
+    clock.micros += 40000;
+    pacer.EndOfTurnDeferred(kTimerSleep, 0, 0, true);
+    EXPECT_EQ(pacer.DeferredWaitMs(), 1u);
+    pacer.TakeFrameStart(kTimerNoWait);
+    pacer.EndOfTurnDeferred(kTimerNoWait, 0, 0, true);
+    EXPECT_EQ(pacer.DeferredWaitMs(), 0u);
 }
 
 TEST_F(PacingTest, PatternIndexAdvancesAfterEveryWaitAndCarriesOverModeChanges) {

@@ -183,6 +183,7 @@ public:
     void KeepDisplayOn() override { ++displayKeeps; }
     bool ExecutablePath(char16_t* out, size_t capacity) override;
     bool CanonicalizePath(char16_t* out, size_t capacity, const char16_t* path) override;
+    bool ThreadsAvailable() override { return !noThreads; }
     bool StartThread(void (*fn)(void*), void* arg) override;
     void JoinThread() override;
 
@@ -196,6 +197,8 @@ public:
     std::thread thread;
     // Failure injection.
     bool failThread = false, failFont = false;
+    bool noThreads = false;          // a host without threads (a browser page)
+    int threadsStarted = 0;
 };
 
 // ------------------------------------------------------------------------------------------ bundle

@@ -205,7 +205,8 @@ bool HeadlessServices::CanonicalizePath(char16_t* out, size_t capacity, const ch
 }
 
 bool HeadlessServices::StartThread(void (*fn)(void*), void* arg) {
-    if (failThread) return false;
+    if (failThread || noThreads) return false;
+    ++threadsStarted;
     thread = std::thread(fn, arg);
     return true;
 }
