@@ -38,7 +38,8 @@ web_build_deps() {
     fi
     started=$SECONDS
     deb_src_enable
-    rm -rf "$root"
+    # Builds of other versions of these steps are of no further use.
+    rm -rf "$root" "$KELVORINE_WEB_CACHE"/web-deps/*/
     mkdir -p "$prefix"
     deb_src_fetch "$root/src" zlib libpng1.6 libogg libvorbis libsdl2
     # Static libraries only; the search for packages also looks into the prefix (emscripten's
@@ -48,7 +49,7 @@ web_build_deps() {
     local common=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix"
         -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" -DBUILD_SHARED_LIBS=OFF
         -DCMAKE_POLICY_DEFAULT_CMP0077=NEW -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node)"
-        -DCMAKE_EXE_LINKER_FLAGS=-sSINGLE_FILE=1)
+        -DCMAKE_EXE_LINKER_FLAGS=-sSINGLE_FILE=1 -DCMAKE_POLICY_DEFAULT_CMP0056=NEW)
     local DEB_CMAKE_WRAP=emcmake
     dep() { deb_cmake_install "$root" "$@" "${common[@]}"; }
     # zlib with its own configure script (the Debian source drops the files that its CMake

@@ -8,8 +8,10 @@ namespace {
 
 // SDL's audio thread asks for `len` bytes of device-format sound.
 void AudioCallback(void* user, Uint8* stream, int len) {
-    Mixer* mixer = static_cast<Mixer*>(user);
-    mixer->Mix(reinterpret_cast<int16_t*>(stream), static_cast<uint32_t>(len) / 4);
+    SdlAudio* audio = static_cast<SdlAudio*>(user);
+    const uint32_t frames = static_cast<uint32_t>(len) / 4;
+    audio->mixer.Mix(reinterpret_cast<int16_t*>(stream), frames);
+    audio->framesPlayed.fetch_add(frames, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -38,7 +40,7 @@ bool SdlAudio::CreateMasteringVoice() {
     want.channels = 2;
     want.samples = 1024;  // about 23 ms per callback
     want.callback = AudioCallback;
-    want.userdata = &mixer;
+    want.userdata = this;
     SDL_AudioSpec have{};
     // No allowed changes: SDL converts to whatever the device really takes.
     device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);

@@ -8,6 +8,7 @@
 //   [ ] device change while running (a lost device plays nothing until restart)
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/common/mixer.h"
@@ -23,6 +24,8 @@ public:
     void ReleaseEngine() override;
 
     Mixer mixer;
+    // Device frames handed to the output so far (the device's thread writes, anyone reads).
+    std::atomic<uint64_t> framesPlayed{0};
 
 private:
     uint32_t device_ = 0;       // SDL_AudioDeviceID, 0 when closed

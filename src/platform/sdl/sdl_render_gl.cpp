@@ -1,4 +1,6 @@
-// OpenGL 3.3 core render device of the SDL backend (libepoxy loads the entry points).
+// OpenGL render device of the SDL backend: OpenGL 3.3 core on the desktop (libepoxy loads the
+// entry points), OpenGL ES 3.0 / WebGL 2 in a browser page. What differs between the two is in
+// sdl_gl.h's host functions.
 //
 // The device follows the Direct3D pipeline of the renderer: one dynamic vertex buffer that takes
 // the whole sprite queue each frame, triangle strips of four vertices per sprite, six blend
@@ -10,12 +12,11 @@
 // Frames are drawn into an off-screen colour buffer of the drawable's size and copied to the
 // window at present. That buffer keeps the last presented frame, so an expose (after the window
 // was covered, an inactive window included) puts it back without drawing a new frame.
-#include <epoxy/gl.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/sdl/sdl_gl.h"
 #include "platform/sdl/sdl_render_gl.h"
 #include "platform/sdl/sdl_services.h"
 #include "platform/sdl/sdl_window.h"
@@ -118,18 +119,16 @@ int32_t GlRender::Create() {
         std::fprintf(stderr, "OpenGL context: %s\n", SDL_GetError());
         return kCreateFailed;
     }
-    if (SDL_GL_MakeCurrent(w, context) != 0 || epoxy_gl_version() < 33) {
-        std::fprintf(stderr, "OpenGL 3.3 is not available\n");
+    if (SDL_GL_MakeCurrent(w, context) != 0 || !GlHostBegin(&robust)) {
+        std::fprintf(stderr, "%s is not available\n", kGlHostName);
         return kCreateFailed;
     }
-    robust = epoxy_has_gl_extension("GL_ARB_robustness") || epoxy_gl_version() >= 45;
     swapInterval = -2;
 
-    // Fixed state: no depth, no culling, no scissor, depth clipping off.
+    // Fixed state: no depth, no culling, no scissor (depth clipping is the host's, GlHostBegin).
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     glDisable(GL_SCISSOR_TEST);
-    glEnable(GL_DEPTH_CLAMP);
     glEnable(GL_BLEND);
     glBlendEquationSeparate(GL_FUNC_ADD, GL_FUNC_ADD);
     glBlendFuncSeparate(kBlend[0].src, kBlend[0].dst, GL_ONE, GL_ZERO);
@@ -322,9 +321,7 @@ int32_t GlRender::Present(int syncInterval) {
     SDL_Window* w = window->Drawable();
     if (context == nullptr || w == nullptr) return 0;
     if (syncInterval != swapInterval) {
-        // Without a vertical-sync capable display (a virtual X server) this fails; the game then
-        // paces itself with its timer.
-        SDL_GL_SetSwapInterval(syncInterval);
+        GlHostSwapInterval(syncInterval);
         swapInterval = syncInterval;
     }
     if (frameW != 0) {
@@ -337,10 +334,7 @@ int32_t GlRender::Present(int syncInterval) {
 
 int32_t GlRender::RemovedReason() {
     if (context == nullptr || !robust) return 0;
-    const GLenum status = glGetGraphicsResetStatus();
-    if (status == GL_NO_ERROR) return 0;
-    return status == GL_GUILTY_CONTEXT_RESET ? static_cast<int32_t>(0x887A0006u)   // hung
-                                             : static_cast<int32_t>(0x887A0007u);  // reset
+    return GlHostRemovedReason();
 }
 
 bool GlRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
@@ -352,9 +346,7 @@ bool GlRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* p
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
     if (format == PlatTextureFormat::B5G5R5A1) {
-        // 16-bit texels: alpha in the top bit, then five bits each of red, green and blue.
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5_A1, kTextureSide, kTextureSide, 0, GL_BGRA,
-                     GL_UNSIGNED_SHORT_1_5_5_5_REV, pixels);
+        GlHostTexImage1555(kTextureSide, pixels);
     } else {
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kTextureSide, kTextureSide, 0, GL_RGBA,
                      GL_UNSIGNED_BYTE, pixels);

@@ -1,4 +1,4 @@
-// The OpenGL 3.3 core render device of the SDL backend.
+// The OpenGL render device of the SDL backend (OpenGL 3.3 core on the desktop, WebGL 2 in a page).
 #pragma once
 
 #include "platform/platform.h"

@@ -63,3 +63,7 @@ private:
     void Resized(int w, int h, PlatWindowEvents* events);
     void RememberClientRect();
 };
+
+// Extra SDL window flags of the host: resizable on the desktop (sdl_window_form.cpp); in a page
+// the canvas keeps its drawing buffer and the page scales it (web/web_window.cpp).
+uint32_t SdlHostWindowFlags();

@@ -1,0 +1,29 @@
+// The OpenGL API of the SDL render device, and the few things its two hosts do differently:
+// desktop OpenGL 3.3 core through libepoxy (sdl_gl_desktop.cpp) and OpenGL ES 3.0 / WebGL 2 in a
+// browser page (web/web_gl.cpp). Main thread only.
+#pragma once
+
+#include <cstdint>
+
+#ifdef __EMSCRIPTEN__
+#include <GLES3/gl3.h>
+#else
+#include <epoxy/gl.h>
+#endif
+
+// "OpenGL 3.3" or "WebGL 2", for the diagnostic when the context is not usable.
+extern const char kGlHostName[];
+
+// SDL_GL attributes of the context, set before the window is created.
+void GlHostContextAttributes();
+// Checks the new, current context and sets the host's fixed state. False when the context is not
+// usable; *robust: the context can report a reset (GlHostRemovedReason).
+bool GlHostBegin(bool* robust);
+// The present's sync interval changed.
+void GlHostSwapInterval(int interval);
+// 0 while the context is healthy; otherwise the removed reason of a hung (0x887A0006) or reset
+// (0x887A0007) device.
+int32_t GlHostRemovedReason();
+// Uploads size x size 16-bit texels (alpha in the top bit, then five bits each of red, green and
+// blue) into the bound texture.
+void GlHostTexImage1555(int size, const void* pixels);
