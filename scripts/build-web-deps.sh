@@ -21,7 +21,7 @@ log() { printf '[build-web] %s\n' "$*" >&2; }
 source "$KELVORINE_SRC/scripts/deb-source.sh"
 
 web_deps_key() {
-    { declare -f deb_src_enable deb_src_fetch deb_cmake_install web_build_deps; emcc --version | head -1; } |
+    { declare -f deb_src_enable deb_src_fetch deb_cmake_install web_build_deps; emcc --version 2>/dev/null | sed -n 1p; } |
         sha256sum | cut -c1-16
 }
 

@@ -38,6 +38,9 @@ web_game_folder() {
 
 web_main() {
     local started=$SECONDS prefix
+    # Emscripten's JavaScript optimiser needs acorn, which Debian installs as node-acorn under
+    # /usr/share/nodejs; a node from another source does not look there by itself.
+    export NODE_PATH=${NODE_PATH:+$NODE_PATH:}/usr/share/nodejs
     web_build_deps
     prefix=$(web_deps_prefix)
     web_game_folder
