@@ -9,9 +9,9 @@
 // refresh with vertical sync on.
 //
 // Files: IndexedDB is mounted as the program's folder and read into memory before the start-up;
-// "Game.ini" and "dir.txt" are written at the quit path and also whenever the page is hidden (a
-// tab can be closed at any moment after that), and each time the folder is written back to
-// IndexedDB.
+// "Game.ini" and "dir.txt" are written at the quit path (then the folder is written back to
+// IndexedDB) and also whenever the page is hidden (a tab can be closed at any moment after that;
+// the two files then go to IndexedDB at once).
 //
 // The page may read Module._kelvorine_web_stats() (a JSON text) to follow the run: turns, the
 // first presented frame, frame times, the scene, the falling piece and the board, the ranking and
@@ -65,6 +65,31 @@ void SyncFilesOut() {
         });
     });
 }
+
+// Puts "Game.ini" and "dir.txt" into IndexedDB in one transaction started here and now. A page
+// being closed fires its last "hidden" and is gone soon after: a full write-back, which first
+// reads what IndexedDB holds, would not get as far as writing. Returns false when the database is
+// not open (the start-up could not read it).
+EM_JS(int, StoreQuitFilesNow, (const char* base), {
+    var root = UTF8ToString(base);
+    var db = IDBFS.dbs[root];
+    if (!db) return 0;
+    try {
+        var tx = db.transaction([IDBFS.DB_STORE_NAME], 'readwrite');
+        var store = tx.objectStore(IDBFS.DB_STORE_NAME);
+        ['Game.ini', 'dir.txt'].forEach(function(name) {
+            var path = root + '/' + name;
+            IDBFS.loadLocalEntry(path, function(err, entry) {
+                if (!err) store.put(entry, path);
+            });
+        });
+        if (tx.commit) tx.commit();
+        return 1;
+    } catch (e) {
+        console.warn('Kelvorine: saving to the browser storage failed: ' + e);
+        return 0;
+    }
+});
 
 void RunEnded(int code) {
     gRun.running = false;
@@ -120,11 +145,10 @@ void Tick() {
 }
 
 // The page is being hidden (another tab, a minimised window, the tab closing): the quit files now,
-// and the folder back to IndexedDB.
+// straight into IndexedDB.
 EM_BOOL OnVisibility(int, const EmscriptenVisibilityChangeEvent* e, void*) {
-    if (e->hidden && gRun.running && KelvorineWriteQuitFiles()) {
+    if (e->hidden && gRun.running && KelvorineWriteQuitFiles() && StoreQuitFilesNow(kWebBaseFolder)) {
         ++gRun.writesOnHide;
-        SyncFilesOut();
     }
     return EM_FALSE;
 }

@@ -141,11 +141,13 @@ try {
   const x1 = s.piece.x;
   await press(page, 'ArrowRight', 400);
   await until(page, 'Right did not move the piece', 5, (t) => t.piece.x > x1);
+  await page.keyboard.down('ArrowDown');
   await until(page, 'no piece locked', 30, (t) => t.boardCells >= 4);
+  await page.keyboard.up('ArrowDown');
   await shot(page, 'game.png');
 
   const audio = await page.evaluate(() => ({
-    context: typeof SDL2 !== 'undefined' && SDL2.audioContext ? SDL2.audioContext.state : 'none',
+    context: Module.SDL2 && Module.SDL2.audioContext ? Module.SDL2.audioContext.state : 'none',
   }));
   const a0 = (await stats(page)).audio;
   await sleep(1000);

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# The browser version end to end (./test.sh web): builds the page (scripts/build-web.sh), serves it
+# on 127.0.0.1 with its own server and drives Debian's chromium headless with software WebGL 2
+# through puppeteer-core (web_test.mjs says what is played and checked). Then:
+#   - the title held at turn HOLD matches the desktop software renderer's picture of the same
+#     frame (kelvorine-replay draws it with the rasteriser of the SDL backend's software path);
+#   - the page is under 10 MB.
+# Prints the figures of docs/performance.md: page size, navigation to first title frame, frame
+# times on software WebGL. Pictures and the report are left in build/web-test/.
+#
+#   tests/web/web_test.sh [--no-build]
+set -euo pipefail
+
+SRC=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+PAGE=$SRC/build/web
+OUT=$SRC/build/web-test
+HOLD=120
+MAX_PAGE_BYTES=$((10 * 1000 * 1000))
+TITLE_RMSE_LIMIT=0.02   # normalised; a different frame of the title is about 0.044 away
+
+log() { printf '[web-test] %s\n' "$*" >&2; }
+die() { log "FAIL: $*"; exit 1; }
+
+[ "${1:-}" = --no-build ] || "$SRC/scripts/build-web.sh"
+[ -f "$PAGE/index.html" ] && [ -f "$PAGE/kelvorine.wasm" ] || die "no page in $PAGE (scripts/build-web.sh)"
+command -v chromium >/dev/null || die "chromium is not installed"
+REPLAY=$SRC/build/default/kelvorine-replay
+[ -x "$REPLAY" ] || die "no $REPLAY (build the default preset first)"
+
+# The test driver: puppeteer-core only, pinned by the lock file; it never downloads a browser.
+if [ ! -d "$SRC/tests/web/node_modules/puppeteer-core" ] ||
+    [ "$SRC/tests/web/package-lock.json" -nt "$SRC/tests/web/node_modules/.package-lock.json" ]; then
+    log "installing the test driver (npm ci)"
+    (cd "$SRC/tests/web" && PUPPETEER_SKIP_DOWNLOAD=1 timeout 300 npm ci --no-audit --no-fund >&2)
+fi
+
+rm -rf "$OUT"
+mkdir -p "$OUT/reference"
+
+# The desktop software renderer's title at the same frame: frame HOLD-1 of a replay (frame 0 is
+# the picture after the first turn).
+printf '0 0 0\n%.0s' $(seq "$HOLD") | "$REPLAY" --start title --data "$SRC/build/web-game/data" \
+    --png-every 1 "$OUT/reference" >/dev/null
+REFERENCE=$(printf '%s/reference/frame_%06d.png' "$OUT" $((HOLD - 1)))
+[ -f "$REFERENCE" ] || die "the replay drew no frame $((HOLD - 1))"
+
+SERVER_PID=''
+cleanup() { [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null || true; }
+trap cleanup EXIT
+KELVORINE_SERVE_QUIET=1 python3 -u "$PAGE/serve.py" --port 0 >"$OUT/server.log" 2>&1 &
+SERVER_PID=$!
+URL=''
+for _ in $(seq 50); do
+    URL=$(sed -n 's/^Serving Kelvorine at \(http[^ ]*\)$/\1/p' "$OUT/server.log")
+    [ -n "$URL" ] && break
+    sleep 0.1
+done
+[ -n "$URL" ] || die "the server did not start: $(cat "$OUT/server.log")"
+log "page served at $URL"
+
+# The headless browser's own output goes to a log of its own.
+(cd "$SRC/tests/web" && timeout 600 node web_test.mjs "$URL" "$OUT" "$HOLD") >"$OUT/figures.json" 2>"$OUT/driver.log" ||
+    { cat "$OUT/driver.log" >&2; die "the browser run failed"; }
+cat "$OUT/driver.log" >&2
+
+rmse=$( (compare -metric RMSE "$OUT/title.png" "$REFERENCE" null: 2>&1 || true) | sed -n 's/.*(\(.*\)).*/\1/p')
+[ -n "$rmse" ] || die "the title pictures cannot be compared (sizes: $(identify -format '%wx%h ' "$OUT/title.png" "$REFERENCE"))"
+awk -v r="$rmse" -v l="$TITLE_RMSE_LIMIT" 'BEGIN { exit !(r <= l) }' ||
+    die "the browser's title differs from the desktop software renderer's (RMSE $rmse > $TITLE_RMSE_LIMIT; build/web-test/title.png)"
+
+bytes=$(du -cb "$PAGE"/* | tail -1 | cut -f1)
+[ "$bytes" -lt "$MAX_PAGE_BYTES" ] || die "the page is $bytes bytes, over 10 MB"
+
+node -e '
+const f = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
+const mb = (Number(process.argv[2]) / 1e6).toFixed(2);
+console.log(`page ${mb} MB; ${f.webgl}; first title frame ${f.firstFrameMs.toFixed(0)} ms after navigation; ` +
+  `frame time p50 ${f.frameMs.p50.toFixed(1)} ms, p99 ${f.frameMs.p99.toFixed(1)} ms over ${f.frameMs.count} turns; ` +
+  `title RMSE ${process.argv[3]}; audio ${f.audio.context}, ${f.audio.framesPerSecond} frames/s, ` +
+  `music underruns ${f.musicUnderruns}; scores ${f.scores.join(", ")}`);
+' "$OUT/figures.json" "$bytes" "$rmse"
+echo "the browser version: ok"
