@@ -9,7 +9,7 @@
 # Stages: unit (ctest of the default preset: unit tests, replay scripts, the real game under Xvfb,
 # the Windows cross build under Wine), sanitizers (asan and tsan presets), fuzz (libFuzzer),
 # package (the Debian package installed and played in a fresh Debian 12 root), fresh (both
-# commands in a fresh Debian 12 root).
+# commands in a fresh Debian 12 root), web (the browser version in a headless chromium).
 #
 # To add a stage: write a function stage_<name> and append <name> to STAGES.
 set -euo pipefail
@@ -59,7 +59,14 @@ stage_fresh() {
     fi
 }
 
-STAGES=(unit sanitizers fuzz package fresh)
+# The browser version: the page built with emscripten, served locally and played in Debian's
+# chromium, headless with software WebGL 2 (tests/web/web_test.sh).
+stage_web() {
+    say "Stage web"
+    tests/web/web_test.sh
+}
+
+STAGES=(unit sanitizers fuzz package fresh web)
 
 install_packages play test
 configure_build

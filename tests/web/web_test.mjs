@@ -60,6 +60,14 @@ async function press(page, key, ms = 100) {
   await page.keyboard.up(key);
 }
 
+// Holds a key until test(stats) holds (a slow machine may need several frames), then lets go.
+async function holdUntil(page, key, what, test) {
+  await page.keyboard.down(key);
+  const s = await until(page, what, 10, test);
+  await page.keyboard.up(key);
+  return s;
+}
+
 async function openPage(browser, query = '') {
   const page = await browser.newPage();
   page.on('console', (m) => {
@@ -136,11 +144,9 @@ try {
   page = await openPage(browser);
   let s = await startGame(page, 'first game');
   const x0 = s.piece.x;
-  await press(page, 'ArrowLeft', 200);
-  s = await until(page, 'Left did not move the piece', 5, (t) => t.piece.x < x0);
+  s = await holdUntil(page, 'ArrowLeft', 'Left did not move the piece', (t) => t.piece.x < x0);
   const x1 = s.piece.x;
-  await press(page, 'ArrowRight', 400);
-  await until(page, 'Right did not move the piece', 5, (t) => t.piece.x > x1);
+  await holdUntil(page, 'ArrowRight', 'Right did not move the piece', (t) => t.piece.x > x1);
   await page.keyboard.down('ArrowDown');
   await until(page, 'no piece locked', 30, (t) => t.boardCells >= 4);
   await page.keyboard.up('ArrowDown');

@@ -28,6 +28,11 @@ REPLAY=$SRC/build/default/kelvorine-replay
 [ -x "$REPLAY" ] || die "no $REPLAY (build the default preset first)"
 
 # The test driver: puppeteer-core only, pinned by the lock file; it never downloads a browser.
+# Debian's nodejs comes without npm (a node from elsewhere may bring its own).
+if ! command -v npm >/dev/null; then
+    log "installing npm"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends npm >&2 || die "npm cannot be installed"
+fi
 if [ ! -d "$SRC/tests/web/node_modules/puppeteer-core" ] ||
     [ "$SRC/tests/web/package-lock.json" -nt "$SRC/tests/web/node_modules/.package-lock.json" ]; then
     log "installing the test driver (npm ci)"

@@ -48,8 +48,10 @@ void SdlClock::Sleep(uint32_t ms) {
 
 void SdlClock::SetAway(bool a) {
     if (away.exchange(a, std::memory_order_relaxed) == a) return;
-    // 0 restores the thread's default slack.
+#ifndef __EMSCRIPTEN__
+    // 0 restores the thread's default slack. (A browser page has no timer slack to set.)
     prctl(PR_SET_TIMERSLACK, a ? kAwaySlackNs : 0ul, 0ul, 0ul, 0ul);
+#endif
 }
 
 int64_t SdlClock::CalendarTime() { return static_cast<int64_t>(time(nullptr)); }
