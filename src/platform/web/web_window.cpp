@@ -49,3 +49,4 @@ bool SdlX11KeepAspect(SDL_Window*, bool) { return false; }
 bool SdlX11HasWindowManager(SDL_Window*) { return false; }
 void SdlX11WatchConnection(SDL_Window*) {}
 bool SdlX11ConnectionLost() { return false; }
+int SdlX11PollEvent(SDL_Event* event) { return SDL_PollEvent(event); }
