@@ -29,6 +29,13 @@ public:
     virtual uint64_t CounterFrequency() = 0;
     // Sleep(0) yields the rest of the time slice; Sleep(n) sleeps about n milliseconds.
     virtual void Sleep(uint32_t ms) = 0;
+    // One sleep that ends when the millisecond clock reads `deadline` (wrapping 32-bit time, less
+    // than 2^31 ms ahead); returns at once when it already does. A clock that cannot wait for a
+    // point in time returns false without sleeping, and callers wait in steps instead.
+    virtual bool SleepUntilMs(uint32_t deadline) {
+        (void)deadline;
+        return false;
+    }
     // Smallest timer period the system supports (ms), and its begin/end pair (process-wide).
     virtual uint32_t MinTimerPeriod() = 0;
     virtual void TimerPeriodBegin(uint32_t ms) = 0;

@@ -62,6 +62,12 @@ bool FramePacer::ConsumeSkipMark() {
 
 void FramePacer::SleepUntilMs(uint32_t deadline, uint32_t finalSleepMs) {
     if (finalSleepMs == 0) {
+        // A clock that can sleep to the deadline does it in one wait, which is then the yield of
+        // the timeGetTime wait; otherwise (or if it woke early) the yielding steps below.
+        if (!ReachedMs(clock->Milliseconds(), deadline) && clock->SleepUntilMs(deadline) &&
+            ReachedMs(clock->Milliseconds(), deadline)) {
+            return;
+        }
         uint32_t now = clock->Milliseconds();
         while (!ReachedMs(now, deadline) && deadline - now > kPollMs) {
             clock->Sleep(1);

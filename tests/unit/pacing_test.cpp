@@ -103,6 +103,27 @@ TEST_F(PacingTest, WaitsYieldOrSleepAsTheirModeSays) {
     EXPECT_LT(clock.micros - before, 1000u);
 }
 
+TEST_F(PacingTest, AClockThatSleepsToADeadlineWaitsOnceAFrameWithTheSameLengths) {
+    clock.sleepsUntil = true;
+    const int sleeps = clock.sleeps, yields = clock.yields;
+    EXPECT_EQ(FrameLengths(kTimerGetTime, 1, 6), (std::vector<uint32_t>{16, 17, 17, 16, 17, 17}));
+    EXPECT_EQ(clock.untilSleeps, 7);  // one per turn: FrameLengths runs n + 1
+    EXPECT_EQ(clock.sleeps, sleeps);
+    EXPECT_EQ(clock.yields, yields);
+
+    // A frame that overran its deadline still yields once, and sleeps to nothing.
+    pacer.TakeFrameStart(kTimerGetTime);
+    clock.micros += 40000;
+    pacer.EndOfTurn(kTimerGetTime, 1, 0, true);
+    EXPECT_EQ(clock.untilSleeps, 7);
+    EXPECT_EQ(clock.yields - yields, 1);
+
+    // Across the 2^32 wrap of the millisecond clock the frame still lasts its full length.
+    clock.micros = (0x100000000ull - 5) * 1000;
+    pacer.index = 0;
+    EXPECT_EQ(FrameLengths(kTimerGetTime, 0, 2), (std::vector<uint32_t>{16, 16}));
+}
+
 TEST_F(PacingTest, CounterModeWaitsOneSixtiethOfASecond) {
     EXPECT_EQ(pacer.ticksPerFrame, 1000000u / 60u);  // headless counter runs at 1 MHz
     for (int i = 0; i < 5; ++i) {

@@ -31,6 +31,7 @@ public:
     uint64_t Counter() override;
     uint64_t CounterFrequency() override;
     void Sleep(uint32_t ms) override;
+    bool SleepUntilMs(uint32_t deadline) override;
     uint32_t MinTimerPeriod() override { return 1; }
     void TimerPeriodBegin(uint32_t ms) override { ++periodBegun; }
     void TimerPeriodEnd(uint32_t ms) override { ++periodEnded; }
@@ -46,6 +47,10 @@ public:
     int64_t calendar = 0;
     std::atomic<int> sleeps{0};  // number of Sleep calls with ms > 0
     std::atomic<int> yields{0};  // number of Sleep(0) calls
+    // With sleepsUntil set, SleepUntilMs moves time to the deadline in one step (as the SDL clock
+    // sleeps to it) and counts the call in untilSleeps; otherwise the clock has no such sleep.
+    bool sleepsUntil = false;
+    std::atomic<int> untilSleeps{0};
     int periodBegun = 0;
     int periodEnded = 0;
 };

@@ -29,6 +29,15 @@ void HeadlessClock::Sleep(uint32_t ms) {
     micros += static_cast<uint64_t>(ms) * 1000;
 }
 
+bool HeadlessClock::SleepUntilMs(uint32_t deadline) {
+    if (!sleepsUntil) return false;
+    ++untilSleeps;
+    const uint64_t now = micros;
+    const int32_t ahead = static_cast<int32_t>(deadline - static_cast<uint32_t>(now / 1000));
+    if (ahead > 0) micros = now - now % 1000 + static_cast<uint64_t>(ahead) * 1000;
+    return true;
+}
+
 void HeadlessClock::LocalTime(int64_t t, std::tm* out) {
     std::time_t tt = static_cast<std::time_t>(t);
     std::memset(out, 0, sizeof *out);

@@ -54,6 +54,21 @@ void SdlClock::SetAway(bool a) {
 #endif
 }
 
+// The millisecond clock is the monotonic clock in whole milliseconds, so its deadline is an exact
+// point of the monotonic clock and one absolute sleep reaches it: no polling, one wake-up.
+bool SdlClock::SleepUntilMs(uint32_t deadline) {
+    const uint64_t nowMs = MonotonicNs() / 1000000ull;
+    const int32_t ahead = static_cast<int32_t>(deadline - static_cast<uint32_t>(nowMs));
+    if (ahead <= 0) return true;
+    const uint64_t at = (nowMs + static_cast<uint64_t>(ahead)) * 1000000ull;
+    timespec ts;
+    ts.tv_sec = static_cast<time_t>(at / 1000000000ull);
+    ts.tv_nsec = static_cast<long>(at % 1000000000ull);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+    return true;
+}
+
 int64_t SdlClock::CalendarTime() { return static_cast<int64_t>(time(nullptr)); }
 
 void SdlClock::LocalTime(int64_t t, std::tm* out) {

@@ -14,6 +14,7 @@ public:
     uint64_t Counter() override;
     uint64_t CounterFrequency() override { return 1000000000ull; }
     void Sleep(uint32_t ms) override;
+    bool SleepUntilMs(uint32_t deadline) override;
     uint32_t MinTimerPeriod() override { return 1; }
     void TimerPeriodBegin(uint32_t) override {}
     void TimerPeriodEnd(uint32_t) override {}
