@@ -234,13 +234,16 @@ void FillOgg(int t, const System* s, uint8_t* dest, uint32_t n) {
     if (o.got < static_cast<int32_t>(n)) std::memset(dest + o.got, 0, n - static_cast<uint32_t>(o.got));
 }
 
-void ResetOgg(OggTrack& o) {
+// Back to the first sample. A stream just opened is already there: its seek is skipped, which
+// leaves the decoder's set-up (codebook tables and synthesis buffers, about 64 KB a track) to the
+// first read, so only the tracks that play ever hold one. The samples are the same either way.
+void ResetOgg(OggTrack& o, bool justOpened = false) {
     o.lastRead = 0;
     o.loopHit = 0;
     o.passBytes = 0;
     o.loopAdjust = 0;
     o.got = 0;
-    ov_pcm_seek(&o.vf, 0);
+    if (!justOpened) ov_pcm_seek(&o.vf, 0);
 }
 
 // Closes a track's source; the caller holds its lock.
@@ -338,7 +341,7 @@ bool OpenMusicTrack(int track, const char16_t* path) {
             return false;
         }
         if (!LoadLoopFile(loopPath, track)) return false;
-        ResetOgg(o);
+        ResetOgg(o, true);
         return true;
     }
     if (s->soundMode == 1) {

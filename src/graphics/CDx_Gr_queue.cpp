@@ -1,7 +1,9 @@
 // The sprite queue of CDx_Gr: construction, BeginFrame and DrawSprite. Every sprite's four
 // vertices are computed at call time into the fixed vertex array; the device side (EndFrame)
 // uploads the array once per frame and draws the slots in call order.
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "graphics/CDx_Gr.h"
 #include "graphics/MapSceneEntity.h"
@@ -33,11 +35,14 @@ CDx_Gr::CDx_Gr()
     std::memset(queueColour, 0, sizeof queueColour);
     std::memset(queueBlendMode, 0, sizeof queueBlendMode);
     std::memset(textureLoaded, 0, sizeof textureLoaded);
-    vertices = new Vertex[kQueueVertices]();
+    // Zeroed pages straight from the system: only the slots a frame writes ever become resident
+    // (a play frame uses about 90 KB of the 2.16 MB).
+    vertices = static_cast<Vertex*>(std::calloc(kQueueVertices, sizeof(Vertex)));
+    if (vertices == nullptr) throw std::bad_alloc();
 }
 
 CDx_Gr::~CDx_Gr() {
-    delete[] vertices;
+    std::free(vertices);
     vertices = nullptr;
 }
 

@@ -59,7 +59,9 @@ bool RecordRender::CreateTexture(int32_t id, PlatTextureFormat format, const voi
     if (failTextures || id < 0 || id >= kTextureSlots) return false;
     Texture& t = textures[id];
     size_t bytes = size_t{kTextureSide} * kTextureSide * (format == PlatTextureFormat::B5G5R5A1 ? 2u : 4u);
-    t.pixels.assign(static_cast<const uint8_t*>(pixels), static_cast<const uint8_t*>(pixels) + bytes);
+    if (keepTexturePixels) {
+        t.pixels.assign(static_cast<const uint8_t*>(pixels), static_cast<const uint8_t*>(pixels) + bytes);
+    }
     t.format = format;
     t.present = true;
     return true;

@@ -38,6 +38,9 @@ public:
         std::vector<uint8_t> pixels;  // 512 x 512, 2 or 4 bytes each, top row first
     };
     Texture textures[kTextureSlots];
+    // Whether CreateTexture keeps a copy of the pixels it is given (a device that converts them
+    // into a form of its own turns this off).
+    bool keepTexturePixels = true;
 
     // Recording (off by default: the replay tool and benchmarks run without it).
     bool record = false;

@@ -58,6 +58,8 @@ SoftRender::SoftRender(SdlWindow* window) : window_(window) {
     commands_[0].reset(new Command[kMaxCommands]);
     commands_[1].reset(new Command[kMaxCommands]);
     previousVertices_.reset(new Vertex[kMaxVertices]);
+    // The rasteriser samples its own copy of each texture; the given pixels need no keeping.
+    keepTexturePixels = false;
     SDL_AddEventWatch(WindowWatch, this);
 }
 
@@ -138,10 +140,7 @@ void SoftRender::Draw4(uint32_t firstIndex) {
 
 bool SoftRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
     previousValid_ = false;
-    const bool ok = RasterRender::CreateTexture(id, format, pixels);
-    // The rasteriser samples its own RGBA copy; the recorded source pixels would only take room.
-    if (id >= 0 && id < kTextureSlots) std::vector<uint8_t>().swap(textures[id].pixels);
-    return ok;
+    return RasterRender::CreateTexture(id, format, pixels);
 }
 
 void SoftRender::ReleaseTexture(int32_t id) {
