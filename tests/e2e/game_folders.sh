@@ -57,7 +57,7 @@ USER_FILES="$WORK/home/.local/share/kelvorine"
 [ "$(stat -c %s "$USER_FILES/Game.ini" 2>/dev/null)" = 512 ] || fail "installed: no Game.ini in $USER_FILES"
 named=$(tail -c +3 "$USER_FILES/dir.txt" | iconv -f UTF-16LE -t UTF-8)
 [ "$named" = "$SHARED/data/" ] || fail "installed: dir.txt names '$named'"
-ls "$PREFIX/games" | grep -qvx kelvorine && fail "installed: files written beside the program"
+[ "$(ls "$PREFIX/games")" = kelvorine ] || fail "installed: files written beside the program"
 echo "installed, from another folder: title presented, Game.ini and dir.txt in ~/.local/share/kelvorine"
 
 # ---------------------------------------------------------------- 3. per-user folder impossible
