@@ -4,8 +4,15 @@
 //                              the effect preview, overlay, borders and status line)
 //   BM_TitleFrameRankingOpen   the same with the ranking panel
 //   BM_TitleFrameIdle          a title frame with only the title menu
+//   BM_TitleScreenRaster/N     the same three screens (0 title, 1 ranking, 2 options) with the
+//                              shipped textures, drawn by the software render device as the
+//                              window's software path sets it up (window channel order, alpha
+//                              unused): what a title frame costs a machine without a GPU. The
+//                              textures come from KELVORINE_BENCH_DATA or the build's staging
+//                              folder.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "audio/CXa2.h"
@@ -14,6 +21,7 @@
 #include "menus/CTitleIcDX.h"
 #include "menus/Menu.h"
 #include "menus/TitleFrame.h"
+#include "platform/common/raster.h"
 #include "platform/headless/headless.h"
 #include "shell/BootedGame.h"
 #include "shell/CXi.h"
@@ -25,8 +33,14 @@ namespace {
 // A headless game of its own; the platform and container of whoever ran before are put back.
 class MenuBench {
 public:
-    MenuBench() : savedPlatform_(Plat()) {
+    // With `raster` the frames are drawn by a software render device of the window's kind.
+    explicit MenuBench(bool raster = false) : savedPlatform_(Plat()) {
         platform_.services.echoMessages = false;
+        if (raster) {
+            platform_.render.reset(raster_ = new RasterRender());
+            raster_->SetBgrOrder(true);
+            raster_->SetAlphaUnused(true);
+        }
         platform_.Install();
         booted_ = std::make_unique<BootedGame>();
         game_ = booted_->game;
@@ -54,8 +68,25 @@ public:
         game_->mapSceneEntity->menuChoice = item;
     }
 
+    // Creates the device and loads the shipped textures; false (with the reason) when they are missing.
+    bool LoadTextures(const char** why) {
+        const char* data = std::getenv("KELVORINE_BENCH_DATA");
+        if (data == nullptr) data = KELVORINE_BENCH_STAGE "/data";
+        if (game_->dxGr->Create() < 0) {
+            *why = "the render device could not be created";
+            return false;
+        }
+        if (!booted_->LoadTextures(data)) {
+            *why = "no game data (set KELVORINE_BENCH_DATA to a data folder)";
+            return false;
+        }
+        return true;
+    }
+    RasterRender* raster() const { return raster_; }
+
 private:
     Platform savedPlatform_;
+    RasterRender* raster_ = nullptr;
     HeadlessPlatform platform_;
     std::unique_ptr<BootedGame> booted_;
     Game* game_ = nullptr;
@@ -75,8 +106,26 @@ void BM_TitleFrameOptionsOpen(benchmark::State& state) { RunTitleFrames(state, k
 void BM_TitleFrameRankingOpen(benchmark::State& state) { RunTitleFrames(state, kItemRanking, 0); }
 void BM_TitleFrameIdle(benchmark::State& state) { RunTitleFrames(state, kItemStart, 0); }
 
+void BM_TitleScreenRaster(benchmark::State& state) {
+    const int32_t items[3] = {kItemStart, kItemRanking, kItemOptions};
+    MenuBench bench(true);
+    const char* why = nullptr;
+    if (!bench.LoadTextures(&why)) {
+        state.SkipWithError(why);
+        return;
+    }
+    bench.Open(items[state.range(0)], kRowSeVolume);
+    for (auto _ : state) {
+        TitleFrame();
+        gGame->dxGr->EndFrame();
+        benchmark::DoNotOptimize(bench.raster()->Pixels()[640 * 360]);
+    }
+    state.counters["sprites"] = gGame->dxGr->queueCount;
+}
+
 }  // namespace
 
+BENCHMARK(BM_TitleScreenRaster)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TitleFrameOptionsOpen);
 BENCHMARK(BM_TitleFrameRankingOpen);
 BENCHMARK(BM_TitleFrameIdle);

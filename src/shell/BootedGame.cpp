@@ -2,9 +2,12 @@
 
 #include "audio/CXa2.h"
 #include "game/PlayState.h"
+#include "graphics/CReSur.h"
 #include "graphics/MapSceneEntity.h"
 #include "menus/Menu.h"
 #include "platform/platform.h"
+#include "platform/common/text.h"
+#include "shell/CLoadFile.h"
 #include "shell/Game.h"
 #include "shell/System.h"
 
@@ -31,4 +34,18 @@ BootedGame::~BootedGame() {
 void BootedGame::CreateEffectVoices() {
     const WaveFormat effects{1, 2, 44100, 176400, 4, 16, 0};
     for (int i = 0; i < kEffectVoices; ++i) game->xa2->seVoice[i] = Plat().audio->CreateSourceVoice(effects);
+}
+
+bool BootedGame::LoadTextures(const char* dataFolder) {
+    char16_t data[kPathChars];
+    char16_t list[kPathChars];
+    if (!Utf8ToU16(dataFolder, data, kPathChars) || !U16Cat(data, kPathChars, u"/") ||
+        !U16Copy(system->dataFolder, kPathChars, data) || !U16Copy(list, kPathChars, data) ||
+        !U16Cat(list, kPathChars, u"grp\\grp_0003.txt")) {
+        return false;
+    }
+    CLoadFile files(system, scene);
+    if (!files.ReadTextureList(list)) return false;
+    CReSur loader(game->dxGr, system, scene);
+    return loader.ReloadTextures();
 }

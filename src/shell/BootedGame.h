@@ -21,6 +21,11 @@ public:
     // them), so that PlaySe reaches a voice once the sound mode is set.
     void CreateEffectVoices();
 
+    // Textures 0..7 from the texture list of a data folder (UTF-8 path, without a trailing
+    // slash), as the game loads them at start-up, into the created render device. False when the
+    // list or a picture could not be read.
+    bool LoadTextures(const char* dataFolder);
+
     Game* game;
     System* system;
     MapSceneEntity* scene;

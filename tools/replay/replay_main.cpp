@@ -26,13 +26,11 @@
 #include "menus/CTitleIcDX.h"
 #include "menus/Menu.h"
 #include "menus/TitleFrame.h"
-#include "graphics/CReSur.h"
 #include "platform/headless/headless.h"
 #include "platform/common/raster.h"
 #include "platform/headless/png_write.h"
 #include "shell/App.h"
 #include "shell/BootedGame.h"
-#include "shell/CLoadFile.h"
 #include "shell/CXi.h"
 #include "shell/Game.h"
 #include "shell/System.h"
@@ -268,21 +266,6 @@ bool SetUp(HeadlessPlatform* platform, const char* iniPath) {
     return true;
 }
 
-// Textures 0..7 from the texture list of a data folder, as the game loads them at start-up.
-bool LoadTextures(Game* g, const char* folder) {
-    char16_t data[kPathChars];
-    char16_t list[kPathChars];
-    if (!Utf8ToU16(folder, data, kPathChars) || !U16Cat(data, kPathChars, u"/") ||
-        !U16Copy(g->system->dataFolder, kPathChars, data) || !U16Copy(list, kPathChars, data) ||
-        !U16Cat(list, kPathChars, u"grp\\grp_0003.txt")) {
-        return false;
-    }
-    CLoadFile files(g->system, g->mapSceneEntity);
-    if (!files.ReadTextureList(list)) return false;
-    CReSur loader(g->dxGr, g->system, g->mapSceneEntity);
-    return loader.ReloadTextures();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -347,7 +330,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     g->dxGr->drawObserver = withDraws ? RecordDraw : nullptr;
-    if (dataDir != nullptr && !LoadTextures(g, dataDir)) {
+    if (dataDir != nullptr && !booted.LoadTextures(dataDir)) {
         std::fprintf(stderr, "kelvorine-replay: the textures of %s could not be loaded\n", dataDir);
         return 1;
     }
