@@ -1,8 +1,11 @@
 // The rasteriser's shortcuts give the same colours as drawing everything: the window channel
-// order, rows copied for repeated texel rows, and sprites skipped because their blend keeps the
-// destination colour (only a factor of exactly zero may be skipped).
+// order, rows copied for repeated texel rows, sprites skipped because their blend keeps the
+// destination colour (only a factor of exactly zero may be skipped), and a frame drawn band by
+// band into a buffer of a few rows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -41,6 +44,14 @@ struct Frame {
         Quad(&v[8], 0, 0, 1280, 720, 0, 0, 16, 16);         // overlay with no texture bound
         Quad(&v[12], 300, 300, 900, 600, 10, 10, 110, 110);  // kind 2 over what is there
         Quad(&v[16], -400, 800, -10, 900, 0, 0, 10, 10);     // entirely outside
+        Quad(&v[20], 200, 40, 520, 700, 100, 64, 180, 128);  // cut-out rows, stretched
+        // A rotated quad crossing many bands (the general triangle path).
+        for (int i = 0; i < 4; ++i) {
+            const double a = 0.3 + i * 1.5707963;
+            v[24 + i] = v[4 + i];
+            v[24 + i].x = static_cast<float>(std::cos(a) * 0.4 - 0.2);
+            v[24 + i].y = static_cast<float>(std::sin(a) * 0.7);
+        }
     }
 
     void Draw(RasterRender& r, float overlay) {
@@ -63,7 +74,34 @@ struct Frame {
         r.Draw4(4);  // a textured sprite with the same blend: its colour is kept too
         r.SetBlend(0, one);
         r.Draw4(16);
+        r.Draw4(20);
+        r.SetBlend(3, half);
+        r.Draw4(24);
     }
+};
+
+// Keeps the frame's draws prepared instead of drawing them, to draw them later band by band.
+class BandedRaster : public RasterRender {
+public:
+    BandedRaster() : RasterRender(false) {}
+    void Clear() override {}  // the frame starts with it; each band is cleared in turn
+    void Draw4(uint32_t firstIndex) override {
+        PreparedDraw d;
+        if (PrepareDraw(firstIndex, true, &d)) draws.push_back(d);
+    }
+    // Draws the kept frame in bands of `rows` rows and gathers the bands into one image.
+    std::vector<uint32_t> DrawInBands(int rows) {
+        std::vector<uint32_t> image(kWidth * kHeight), band(static_cast<size_t>(rows) * kWidth);
+        for (int first = 0; first < kHeight; first += rows) {
+            const int end = std::min(first + rows, kHeight);
+            SetTarget(band.data(), first);
+            ClearRows(first, end);
+            for (const PreparedDraw& d : draws) DrawPrepared(d, first, end);
+            std::memcpy(&image[static_cast<size_t>(first) * kWidth], band.data(), sizeof(uint32_t) * kWidth * (end - first));
+        }
+        return image;
+    }
+    std::vector<PreparedDraw> draws;
 };
 
 uint32_t Rgb(uint32_t p, bool bgr) {
@@ -112,6 +150,25 @@ TEST(RasterShortcut, RepeatedRowsMatchADrawingWithoutRepeats) {
     whole->BindTexture(3);
     whole->Draw4(0);
     EXPECT_EQ(std::memcmp(whole->Pixels(), rows->Pixels(), sizeof(uint32_t) * 1280 * 720), 0);
+}
+
+TEST(RasterShortcut, BandsDrawTheSamePictureAsTheWholeImage) {
+    Frame f;
+    for (bool window : {false, true}) {
+        auto whole = std::make_unique<RasterRender>();
+        auto banded = std::make_unique<BandedRaster>();
+        for (RasterRender* r : {whole.get(), static_cast<RasterRender*>(banded.get())}) {
+            r->SetBgrOrder(window);
+            r->SetAlphaUnused(window);
+            f.Draw(*r, 0.25f);
+        }
+        ASSERT_EQ(banded->draws.size(), 7u);  // the one outside the image is never prepared
+        for (int rows : {1, 7, 32, 720}) {
+            const std::vector<uint32_t> image = banded->DrawInBands(rows);
+            EXPECT_EQ(std::memcmp(whole->Pixels(), image.data(), sizeof(uint32_t) * 1280 * 720), 0)
+                << rows << " rows a band, window order " << window;
+        }
+    }
 }
 
 }  // namespace

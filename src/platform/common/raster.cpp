@@ -15,6 +15,7 @@ constexpr double kMaxTriangleCoord = 32768.0 * 256.0;
 constexpr uint32_t kOpaqueBlack = 0xFF000000u;
 constexpr uint32_t kOne = 65536;             // blend factor 1.0 in 16-bit fixed point
 constexpr int kNoBlendSlot = 6;              // slots 6..9 hold no state: blending off
+constexpr int kBlock = RasterRender::kAlphaBlock;
 
 // x / 255 in 16-bit fixed point, for the per-pixel factors (source alpha, destination colour):
 // round(x * 65536 / 255) is 257 x plus one from 128 on (65536 = 255 * 257 + 1).
@@ -82,6 +83,16 @@ void Shade(uint32_t* dst, uint32_t texel, const uint32_t* f) {
 KELVORINE_SPAN_CLONES
 void CopySpan(uint32_t* __restrict dst, const uint32_t* __restrict row, const uint16_t* __restrict cols, int n) {
     for (int k = 0; k < n; ++k) dst[k] = row[cols[k]];
+}
+
+// A span of texels whose alpha is 0 or 255 in blend slot 0: each covered texel replaces the pixel
+// as it is, the others are not drawn.
+KELVORINE_SPAN_CLONES
+void MaskSpan(uint32_t* __restrict dst, const uint32_t* __restrict row, const uint16_t* __restrict cols, int n) {
+    for (int k = 0; k < n; ++k) {
+        const uint32_t t = row[cols[k]];
+        dst[k] = (t >> 24) >= 128 ? t : dst[k];
+    }
 }
 
 inline uint32_t SwapRedBlue(uint32_t p) { return (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu); }
@@ -157,7 +168,15 @@ inline int FirstCentreAtOrAfter(double e, int limit) {
 
 }  // namespace
 
-RasterRender::RasterRender() : image_(new uint32_t[static_cast<size_t>(kWidth) * kHeight]()) {}
+RasterRender::RasterRender(bool keepImage) : columns_(new uint16_t[kColumnStore]) {
+    if (keepImage) image_.reset(new uint32_t[static_cast<size_t>(kWidth) * kHeight]());
+    target_ = image_.get();
+}
+
+void RasterRender::SetTarget(uint32_t* rows, int firstRow) {
+    target_ = rows != nullptr ? rows : image_.get();
+    targetFirst_ = rows != nullptr ? firstRow : 0;
+}
 
 RasterRender::~RasterRender() = default;
 
@@ -172,7 +191,14 @@ int32_t RasterRender::Create() {
 
 void RasterRender::Clear() {
     RecordRender::Clear();
-    std::memset(image_.get(), 0, sizeof(uint32_t) * kWidth * kHeight);
+    ClearRows(0, kHeight);
+}
+
+void RasterRender::ClearRows(int first, int end) {
+    first = std::max(first, 0);
+    end = std::min(end, kHeight);
+    if (first >= end) return;
+    std::memset(Row(first), 0, sizeof(uint32_t) * kWidth * (end - first));
 }
 
 void RasterRender::SetBlend(int slot, const float factor[4]) {
@@ -199,8 +225,9 @@ void RasterRender::SetBgrOrder(bool bgr) {
         if (t == nullptr) continue;
         for (int i = 0; i < kTexSide * kTexSide; ++i) t[i] = SwapRedBlue(t[i]);
     }
-    uint32_t* p = image_.get();
-    for (int i = 0; i < kWidth * kHeight; ++i) p[i] = SwapRedBlue(p[i]);
+    if (uint32_t* p = image_.get()) {
+        for (int i = 0; i < kWidth * kHeight; ++i) p[i] = SwapRedBlue(p[i]);
+    }
 }
 
 void RasterRender::BindTexture(int32_t id) {
@@ -208,111 +235,173 @@ void RasterRender::BindTexture(int32_t id) {
     bound_ = id;
 }
 
+const uint32_t* RasterRender::TextureOf(int32_t id) const {
+    return id >= 0 && id < kTextureSlots && textures[id].present ? rgba_[id].get() : nullptr;
+}
+
 bool RasterRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
     if (!RecordRender::CreateTexture(id, format, pixels)) return false;
     if (!rgba_[id]) rgba_[id].reset(new (std::nothrow) uint32_t[kTexSide * kTexSide]);
-    if (!rowMinAlpha_[id]) rowMinAlpha_[id].reset(new (std::nothrow) uint8_t[kTexSide]);
-    if (!rgba_[id] || !rowMinAlpha_[id]) {
+    if (!alpha_[id]) alpha_[id].reset(new (std::nothrow) RowAlpha[kTexSide]);
+    if (!rgba_[id] || !alpha_[id]) {
         textures[id].present = false;
         return false;
     }
     uint32_t* out = rgba_[id].get();
-    uint8_t* minAlpha = rowMinAlpha_[id].get();
     const int red = bgr_ ? 16 : 0, blue = bgr_ ? 0 : 16;
     if (format == PlatTextureFormat::B5G5R5A1) {
-        // One pass: 5-bit channels widened through a table, the row's smallest alpha gathered.
+        // 5-bit channels widened through a table; alpha is 0 or 255.
         uint32_t wide[32];
         for (uint32_t v = 0; v < 32; ++v) wide[v] = (v * 255 + 15) / 31;
         const uint8_t* p = static_cast<const uint8_t*>(pixels);
-        for (int y = 0; y < kTexSide; ++y) {
-            uint32_t all = 0x8000;
-            for (int x = 0; x < kTexSide; ++x) {
-                const int i = y * kTexSide + x;
-                const uint32_t q = static_cast<uint32_t>(p[2 * i] | p[2 * i + 1] << 8);
-                all &= q;
-                out[i] = wide[(q >> 10) & 31] << red | wide[(q >> 5) & 31] << 8 | wide[q & 31] << blue |
-                         ((q & 0x8000) ? 0xFF000000u : 0u);
-            }
-            minAlpha[y] = all != 0 ? 255 : 0;
+        for (int i = 0; i < kTexSide * kTexSide; ++i) {
+            const uint32_t q = static_cast<uint32_t>(p[2 * i] | p[2 * i + 1] << 8);
+            out[i] = wide[(q >> 10) & 31] << red | wide[(q >> 5) & 31] << 8 | wide[q & 31] << blue |
+                     ((q & 0x8000) ? 0xFF000000u : 0u);
         }
-        return true;
+    } else {
+        std::memcpy(out, pixels, sizeof(uint32_t) * kTexSide * kTexSide);
+        if (bgr_) {
+            for (int i = 0; i < kTexSide * kTexSide; ++i) out[i] = SwapRedBlue(out[i]);
+        }
     }
-    std::memcpy(out, pixels, sizeof(uint32_t) * kTexSide * kTexSide);
+    // What each block of 16 texels of a row holds, one bit a block.
+    RowAlpha* rows = alpha_[id].get();
     for (int y = 0; y < kTexSide; ++y) {
-        uint32_t m = 255;
-        for (int x = 0; x < kTexSide; ++x) {
-            uint32_t& t = out[y * kTexSide + x];
-            if (bgr_) t = SwapRedBlue(t);
-            m = std::min(m, t >> 24);
+        RowAlpha r{0, 0, 0, 0};
+        for (int b = 0; b < kTexSide / kBlock; ++b) {
+            bool any = false, full = true, opaque = true, binary = true;
+            for (int x = b * kBlock; x < (b + 1) * kBlock; ++x) {
+                const uint32_t a = out[y * kTexSide + x] >> 24;
+                any = any || a >= 128;
+                full = full && a >= 128;
+                opaque = opaque && a == 255;
+                binary = binary && (a == 0 || a == 255);
+            }
+            const uint32_t bit = 1u << b;
+            if (any) r.covered |= bit;
+            if (full) r.full |= bit;
+            if (opaque) r.opaque |= bit;
+            if (binary) r.binary |= bit;
         }
-        minAlpha[y] = static_cast<uint8_t>(m);
+        rows[y] = r;
     }
     return true;
 }
 
 void RasterRender::Draw4(uint32_t firstIndex) {
     RecordRender::Draw4(firstIndex);
-    if (lastUpload == nullptr || firstIndex > lastUploadCount || lastUploadCount - firstIndex < 4) return;
+    PreparedDraw d;
+    if (PrepareDraw(firstIndex, false, &d)) DrawPrepared(d, 0, kHeight);
+}
+
+bool RasterRender::PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDraw* out) {
+    if (lastUpload == nullptr || firstIndex > lastUploadCount || lastUploadCount - firstIndex < 4) return false;
     if (keepsColour_ && alphaUnused_) {
         ++spritesSkipped;
-        return;
+        return false;
     }
     const Vertex* v = lastUpload + firstIndex;
-
-    Pixel2 p[4];
+    PreparedDraw& d = *out;
+    Pixel2* p = d.p;
     for (int i = 0; i < 4; ++i) {
         const double x = (static_cast<double>(v[i].x) + 1.0) * (kWidth / 2.0);
         const double y = (1.0 - static_cast<double>(v[i].y)) * (kHeight / 2.0);
-        if (!std::isfinite(x) || !std::isfinite(y)) return;
+        if (!std::isfinite(x) || !std::isfinite(y)) return false;
         p[i] = {std::nearbyint(x * kSubpixel), std::nearbyint(y * kSubpixel), v[i].u, v[i].v};
     }
+    std::memcpy(d.factor, factor_, sizeof d.factor);
+    d.texture = bound_;
+    d.slot = slot_;
+    d.columns = -1;
+    d.blocks = 0;
     // Every unrotated sprite: V0 left bottom, V1 left top, V2 right bottom, V3 right top, with
     // u following x and v following y.
-    const bool axisAligned = p[0].x == p[1].x && p[2].x == p[3].x && p[0].y == p[2].y &&
-                             p[1].y == p[3].y && p[0].u == p[1].u && p[2].u == p[3].u &&
-                             p[0].v == p[2].v && p[1].v == p[3].v;
-    if (axisAligned) {
-        DrawRect(p[0], p[2], p[1], p[0]);
-        return;
+    d.rect = p[0].x == p[1].x && p[2].x == p[3].x && p[0].y == p[2].y && p[1].y == p[3].y && p[0].u == p[1].u &&
+             p[2].u == p[3].u && p[0].v == p[2].v && p[1].v == p[3].v;
+    if (!d.rect) {
+        // Rows of the box around both triangles; each triangle keeps to its own box within it.
+        double minY = p[0].y, maxY = p[0].y;
+        for (int i = 1; i < 4; ++i) {
+            minY = std::min(minY, p[i].y);
+            maxY = std::max(maxY, p[i].y);
+        }
+        d.rowFirst = FirstCentreAtOrAfter(minY, kHeight);
+        d.rowEnd = FirstCentreAtOrAfter(maxY + 1, kHeight);
+        return d.rowFirst < d.rowEnd;
     }
-    DrawTriangle(p[0], p[1], p[2]);
-    DrawTriangle(p[1], p[3], p[2]);
+    // The rectangle covers the pixels whose centres lie in [min x, max x) x [min y, max y): the
+    // same set the two triangles cover under the top-left rule.
+    const Pixel2& left = p[0];
+    const Pixel2& right = p[2];
+    d.colFirst = FirstCentreAtOrAfter(std::min(left.x, right.x), kWidth);
+    d.colEnd = FirstCentreAtOrAfter(std::max(left.x, right.x), kWidth);
+    d.rowFirst = FirstCentreAtOrAfter(std::min(p[0].y, p[1].y), kHeight);
+    d.rowEnd = FirstCentreAtOrAfter(std::max(p[0].y, p[1].y), kHeight);
+    if (d.colFirst >= d.colEnd || d.rowFirst >= d.rowEnd) return false;
+    const int n = d.colEnd - d.colFirst;
+    if (keepColumns && TextureOf(d.texture) != nullptr && kColumnStore - columnsUsed_ >= n) {
+        d.columns = columnsUsed_;
+        columnsUsed_ += n;
+        d.blocks = FillColumns(d, columns_.get() + d.columns);
+    }
+    return true;
 }
 
-// A quad whose edges follow the pixel grid, with u a function of x and v of y. Covers the pixels
-// whose centres lie in [min x, max x) x [min y, max y): the same set the two triangles cover
-// under the top-left rule.
-void RasterRender::DrawRect(const Pixel2& left, const Pixel2& right, const Pixel2& top, const Pixel2& bottom) {
-    const double x0 = std::min(left.x, right.x), x1 = std::max(left.x, right.x);
-    const double y0 = std::min(top.y, bottom.y), y1 = std::max(top.y, bottom.y);
-    const int i0 = FirstCentreAtOrAfter(x0, kWidth), i1 = FirstCentreAtOrAfter(x1, kWidth);
-    const int j0 = FirstCentreAtOrAfter(y0, kHeight), j1 = FirstCentreAtOrAfter(y1, kHeight);
-    if (i0 >= i1 || j0 >= j1) return;
-
-    const uint32_t* tex = nullptr;
-    if (bound_ >= 0 && bound_ < kTextureSlots && textures[bound_].present) tex = rgba_[bound_].get();
-
-    if (tex != nullptr) {
-        const double du = (right.u - left.u) / (right.x - left.x);
-        for (int i = i0; i < i1; ++i) {
-            const double cx = i * kSubpixel + kHalfPixel;
-            cols_[i - i0] = static_cast<uint16_t>(Wrap(left.u + (cx - left.x) * du));
-        }
+// The texel column of each pixel of a prepared rectangle; returns the blocks of 16 texels they
+// fall in, one bit a block.
+uint32_t RasterRender::FillColumns(const PreparedDraw& d, uint16_t* cols) const {
+    const Pixel2& left = d.p[0];
+    const Pixel2& right = d.p[2];
+    const double du = (right.u - left.u) / (right.x - left.x);
+    uint32_t blocks = 0;
+    for (int i = d.colFirst; i < d.colEnd; ++i) {
+        const double cx = i * kSubpixel + kHalfPixel;
+        const int col = Wrap(left.u + (cx - left.x) * du);
+        cols[i - d.colFirst] = static_cast<uint16_t>(col);
+        blocks |= 1u << (col / kBlock);
     }
-    if (tex == nullptr) {
-        for (int j = j0; j < j1; ++j) BlackSpan(slot_, image_.get() + static_cast<size_t>(j) * kWidth + i0, i1 - i0, factor_);
+    return blocks;
+}
+
+void RasterRender::DrawPrepared(const PreparedDraw& d, int rowFirst, int rowEnd) {
+    rowFirst = std::max(rowFirst, d.rowFirst);
+    rowEnd = std::min(rowEnd, d.rowEnd);
+    if (rowFirst >= rowEnd) return;
+    if (d.rect) {
+        DrawRect(d, rowFirst, rowEnd);
         return;
     }
-    const SpanFn span = kSpans[slot_];
-    const uint8_t* minAlpha = rowMinAlpha_[bound_].get();
-    const int n = i1 - i0;
+    DrawTriangle(d, d.p[0], d.p[1], d.p[2], rowFirst, rowEnd);
+    DrawTriangle(d, d.p[1], d.p[3], d.p[2], rowFirst, rowEnd);
+}
+
+// A quad whose edges follow the pixel grid, with u a function of x and v of y.
+void RasterRender::DrawRect(const PreparedDraw& d, int j0, int j1) {
+    const int i0 = d.colFirst, n = d.colEnd - d.colFirst;
+    const uint32_t* tex = TextureOf(d.texture);
+    if (tex == nullptr) {
+        for (int j = j0; j < j1; ++j) BlackSpan(d.slot, Row(j) + i0, n, d.factor);
+        return;
+    }
+    const uint16_t* cols = cols_;
+    uint32_t blocks = d.blocks;
+    if (d.columns >= 0) {
+        cols = columns_.get() + d.columns;
+    } else {
+        blocks = FillColumns(d, cols_);
+    }
+    const Pixel2& top = d.p[1];
+    const Pixel2& bottom = d.p[0];
+    const SpanFn span = kSpans[d.slot];
+    const RowAlpha* alpha = alpha_[d.texture].get();
     const double dv = (bottom.v - top.v) / (bottom.y - top.y);
     int lastRow = -1;                 // texel row of the previous pixel row
     const uint32_t* lastDst = nullptr;  // that pixel row, when its result ignored the destination
     for (int j = j0; j < j1; ++j) {
         const double cy = j * kSubpixel + kHalfPixel;
         const int texRow = Wrap(top.v + (cy - top.y) * dv);
-        uint32_t* dst = image_.get() + static_cast<size_t>(j) * kWidth + i0;
+        uint32_t* dst = Row(j) + i0;
         if (texRow == lastRow && lastDst != nullptr) {
             // Same texels, same columns, same blend, destination not read: the same pixels.
             std::memcpy(dst, lastDst, sizeof(uint32_t) * n);
@@ -320,22 +409,27 @@ void RasterRender::DrawRect(const Pixel2& left, const Pixel2& right, const Pixel
             continue;
         }
         const uint32_t* row = tex + static_cast<size_t>(texRow) * kTexSide;
-        const uint32_t a = minAlpha[texRow];
+        const RowAlpha& a = alpha[texRow];
         lastRow = texRow;
         lastDst = nullptr;
-        if (slot_ == kNoBlendSlot || (slot_ == 0 && a == 255)) {
-            CopySpan(dst, row, cols_, n);
+        if (d.slot == kNoBlendSlot || (d.slot == 0 && (a.opaque & blocks) == blocks)) {
+            CopySpan(dst, row, cols, n);
             lastDst = dst;
+        } else if ((a.covered & blocks) == 0) {
+            // No sampled texel is covered: nothing is written.
+        } else if (d.slot == 0 && (a.binary & blocks) == blocks) {
+            MaskSpan(dst, row, cols, n);  // each texel either replaces the pixel or is not drawn
         } else {
-            span(dst, row, cols_, n, factor_);
-            if (slot_ == 2 && a >= 128) lastDst = dst;  // src * F + dest * 0, every texel covered
+            span(dst, row, cols, n, d.factor);
+            if (d.slot == 2 && (a.full & blocks) == blocks) lastDst = dst;  // src * F + dest * 0, all covered
         }
     }
 }
 
 // General triangle: integer edge functions on the snapped vertices, top-left fill rule, texture
 // coordinates from exact barycentric weights at each pixel centre.
-void RasterRender::DrawTriangle(const Pixel2& a0, const Pixel2& b0, const Pixel2& c0) {
+void RasterRender::DrawTriangle(const PreparedDraw& d, const Pixel2& a0, const Pixel2& b0, const Pixel2& c0,
+                                int rowFirst, int rowEnd) {
     for (const Pixel2* q : {&a0, &b0, &c0}) {
         if (std::fabs(q->x) > kMaxTriangleCoord || std::fabs(q->y) > kMaxTriangleCoord) return;
     }
@@ -377,24 +471,27 @@ void RasterRender::DrawTriangle(const Pixel2& a0, const Pixel2& b0, const Pixel2
     Edge ea = makeEdge(b, c);  // opposite a
     Edge eb = makeEdge(c, a);  // opposite b
     Edge ec = makeEdge(a, b);  // opposite c
+    // Only rows [rowFirst, rowEnd) of the box are drawn: the edges move on to the first of them.
+    const int jFirst = std::max(j0, rowFirst), jEnd = std::min(j1, rowEnd);
+    if (jFirst >= jEnd) return;
+    for (Edge* e : {&ea, &eb, &ec}) e->value += static_cast<int64_t>(jFirst - j0) * e->stepY;
 
-    const uint32_t* tex = nullptr;
-    if (bound_ >= 0 && bound_ < kTextureSlots && textures[bound_].present) tex = rgba_[bound_].get();
-    const PixelFn shade = kPixels[slot_];
+    const uint32_t* tex = TextureOf(d.texture);
+    const PixelFn shade = kPixels[d.slot];
     const double inv = 1.0 / static_cast<double>(area);
     // u and v are affine in the pixel position: a value at the start of each row, a step per pixel.
     const double duX = (ea.stepX * a.u + eb.stepX * b.u + ec.stepX * c.u) * inv;
     const double dvX = (ea.stepX * a.v + eb.stepX * b.v + ec.stepX * c.v) * inv;
 
-    for (int j = j0; j < j1; ++j) {
+    for (int j = jFirst; j < jEnd; ++j) {
         int64_t wa = ea.value, wb = eb.value, wc = ec.value;
         double u = (static_cast<double>(wa) * a.u + static_cast<double>(wb) * b.u + static_cast<double>(wc) * c.u) * inv;
         double v = (static_cast<double>(wa) * a.v + static_cast<double>(wb) * b.v + static_cast<double>(wc) * c.v) * inv;
-        uint32_t* dst = image_.get() + static_cast<size_t>(j) * kWidth;
+        uint32_t* dst = Row(j);
         for (int i = i0; i < i1; ++i) {
             if (wa + ea.bias >= 0 && wb + eb.bias >= 0 && wc + ec.bias >= 0) {
                 const uint32_t texel = tex != nullptr ? tex[Wrap(v) * kTexSide + Wrap(u)] : kOpaqueBlack;
-                shade(dst + i, texel, factor_);
+                shade(dst + i, texel, d.factor);
             }
             wa += ea.stepX;
             wb += eb.stepX;

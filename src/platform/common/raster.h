@@ -27,9 +27,14 @@
 //     it is (slot 1 with a colour factor of exactly zero: src * 0 + dest * 1) is not drawn;
 //   - the texel column of each pixel of a rectangle is computed once per sprite, and a row whose
 //     result does not depend on the destination (every sampled texel covered and the blend
-//     replacing) is copied for the following pixel rows that sample the same texel row.
+//     replacing) is copied for the following pixel rows that sample the same texel row;
+//   - an owner that holds a whole frame can prepare each draw once (PrepareDraw) and then draw
+//     the frame band by band of rows (ClearRows, DrawPrepared), so that a band's pixels stay in
+//     the processor's cache while every sprite crossing it is drawn. Each pixel goes through the
+//     same operations in the same order as with Draw4: the same picture, whatever the bands.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -39,8 +44,11 @@ class RasterRender : public RecordRender {
 public:
     static constexpr int kWidth = 1280;
     static constexpr int kHeight = 720;
+    static constexpr int kAlphaBlock = 16;  // texels summarised together (512 / 32 bits)
 
-    RasterRender();
+    // Without keepImage the device holds no image of its own: its owner gives it rows to draw
+    // into with SetTarget before drawing.
+    explicit RasterRender(bool keepImage = true);
     ~RasterRender() override;
 
     int32_t Create() override;
@@ -50,7 +58,7 @@ public:
     void Draw4(uint32_t firstIndex) override;
     bool CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) override;
 
-    // The image: kWidth * kHeight pixels, top row first.
+    // The image: kWidth * kHeight pixels, top row first (nullptr without one).
     const uint32_t* Pixels() const { return image_.get(); }
     uint32_t Pixel(int x, int y) const { return image_[static_cast<size_t>(y) * kWidth + x]; }
 
@@ -69,19 +77,56 @@ public:
     // Sprites skipped because their blend leaves every colour unchanged.
     uint64_t spritesSkipped = 0;
 
-private:
     struct Pixel2 {
         double x, y;  // snapped, in 1/256 pixel
         double u, v;
     };
-    void DrawRect(const Pixel2& left, const Pixel2& right, const Pixel2& top, const Pixel2& bottom);
-    void DrawTriangle(const Pixel2& a, const Pixel2& b, const Pixel2& c);
+    // One draw with the blend state and texture bound when it was prepared.
+    struct PreparedDraw {
+        Pixel2 p[4];
+        uint32_t factor[4];
+        int32_t texture;        // bound id, -1 none
+        int slot;
+        bool rect;              // axis-aligned: drawn by the rectangle path
+        int rowFirst, rowEnd;   // the rows it can touch
+        int colFirst, colEnd;   // rectangle: its pixel columns
+        int32_t columns;        // rectangle: its texel columns in the column store, -1 not kept
+        uint32_t blocks;        // rectangle with kept columns: the blocks of 16 texels they fall in
+    };
+    // Makes the draw of the four vertices at firstIndex of the last upload ready, with the
+    // current blend and texture. False when it draws nothing (outside the image, skipped, or not
+    // in the upload). With keepColumns its texel columns are kept in the column store, as long
+    // as there is room, until ForgetPreparedColumns.
+    bool PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDraw* out);
+    // Draws the part of a prepared draw in rows [rowFirst, rowEnd).
+    void DrawPrepared(const PreparedDraw& d, int rowFirst, int rowEnd);
+    void ForgetPreparedColumns() { columnsUsed_ = 0; }
+    // Clears rows [first, end) of the image, as Clear does all of it.
+    void ClearRows(int first, int end);
+    // Drawing goes to `rows`, which holds image rows from firstRow on, instead of the image
+    // (nullptr: back to the image). Only rows it holds may then be cleared or drawn.
+    void SetTarget(uint32_t* rows, int firstRow);
+
+private:
+    void DrawRect(const PreparedDraw& d, int rowFirst, int rowEnd);
+    void DrawTriangle(const PreparedDraw& d, const Pixel2& a, const Pixel2& b, const Pixel2& c, int rowFirst,
+                      int rowEnd);
+    const uint32_t* TextureOf(int32_t id) const;
+    uint32_t FillColumns(const PreparedDraw& d, uint16_t* cols) const;
+
+    uint32_t* Row(int j) const { return target_ + static_cast<ptrdiff_t>(j - targetFirst_) * kWidth; }
 
     std::unique_ptr<uint32_t[]> image_;
+    uint32_t* target_ = nullptr;  // where row targetFirst_ is drawn
+    int targetFirst_ = 0;
     // RGBA8 copy of every loaded texture, made when it is created; valid while the id is present.
     std::unique_ptr<uint32_t[]> rgba_[kTextureSlots];
-    // Smallest alpha in each of the 512 rows of that copy.
-    std::unique_ptr<uint8_t[]> rowMinAlpha_[kTextureSlots];
+    // The alpha of each row of that copy, by blocks of kAlphaBlock texels, one bit a block: some
+    // texel covered (alpha >= 128), every texel covered, every texel opaque, every alpha 0 or 255.
+    struct RowAlpha {
+        uint32_t covered, full, opaque, binary;
+    };
+    std::unique_ptr<RowAlpha[]> alpha_[kTextureSlots];
     bool bgr_ = false;
     bool alphaUnused_ = false;
     bool keepsColour_ = false;  // the bound blend is src * 0 + dest * 1 on every colour channel
@@ -89,4 +134,8 @@ private:
     uint32_t factor_[4] = {};   // blend factor, 0..65536
     int32_t bound_ = -1;        // bound texture id, -1 none
     uint16_t cols_[kWidth] = {};  // texel column of each pixel of the current rectangle
+    // Texel columns of prepared rectangles.
+    static constexpr int kColumnStore = 64 * kWidth;
+    std::unique_ptr<uint16_t[]> columns_;
+    int columnsUsed_ = 0;
 };

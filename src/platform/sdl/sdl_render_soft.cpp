@@ -2,6 +2,10 @@
 
 #include <time.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,7 +20,6 @@ enum CommandKind : int32_t { kCmdClear = 1, kCmdBlend, kCmdTexture, kCmdDraw };
 
 constexpr int kImageW = RasterRender::kWidth;
 constexpr int kImageH = RasterRender::kHeight;
-constexpr int kMaxBands = 32;
 
 bool ShaderExists(const char* name) {
     char path[4096];
@@ -32,16 +35,36 @@ inline uint32_t SwapRedBlue(uint32_t p) {
     return ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu) | 0xFF000000u;
 }
 
+// Copies a row into the window surface with stores that bypass the cache where the processor has
+// them: the surface is read next by the display server, not by us, and a cached store would
+// first read each line from memory.
+void StreamCopy(void* dst, const void* src, size_t bytes) {
+#if defined(__SSE2__)
+    if ((reinterpret_cast<uintptr_t>(dst) & 15) == 0) {
+        __m128i* d = static_cast<__m128i*>(dst);
+        const __m128i* s = static_cast<const __m128i*>(src);
+        const size_t n = bytes / 16;
+        for (size_t i = 0; i < n; ++i) _mm_stream_si128(d + i, _mm_loadu_si128(s + i));
+        _mm_sfence();
+        std::memcpy(static_cast<uint8_t*>(dst) + n * 16, static_cast<const uint8_t*>(src) + n * 16, bytes - n * 16);
+        return;
+    }
+#endif
+    std::memcpy(dst, src, bytes);
+}
+
 int WindowWatch(void* self, SDL_Event* e) {
     if (e->type != SDL_WINDOWEVENT) return 0;
     switch (e->window.event) {
         case SDL_WINDOWEVENT_EXPOSED:
+            static_cast<SoftRender*>(self)->Invalidate(false);
+            break;
         case SDL_WINDOWEVENT_SHOWN:
         case SDL_WINDOWEVENT_RESIZED:
         case SDL_WINDOWEVENT_SIZE_CHANGED:
         case SDL_WINDOWEVENT_RESTORED:
         case SDL_WINDOWEVENT_MAXIMIZED:
-            static_cast<SoftRender*>(self)->Invalidate();
+            static_cast<SoftRender*>(self)->Invalidate(true);
             break;
         default:
             break;
@@ -53,11 +76,13 @@ int WindowWatch(void* self, SDL_Event* e) {
 
 // ------------------------------------------------------------------------------------------ SoftRender
 
-SoftRender::SoftRender(SdlWindow* window) : window_(window) {
+SoftRender::SoftRender(SdlWindow* window) : RasterRender(false), window_(window) {
     // Uninitialised on purpose: pages are only touched as far as frames use them.
     commands_[0].reset(new Command[kMaxCommands]);
     commands_[1].reset(new Command[kMaxCommands]);
     previousVertices_.reset(new Vertex[kMaxVertices]);
+    steps_.reset(new Step[kMaxCommands]);
+    band_.reset(new uint32_t[static_cast<size_t>(kBandRows) * kImageW]);
     // The rasteriser samples its own copy of each texture; the given pixels need no keeping.
     keepTexturePixels = false;
     SDL_AddEventWatch(WindowWatch, this);
@@ -87,6 +112,7 @@ int32_t SoftRender::Create() {
     const int32_t r = RasterRender::Create();
     previousValid_ = false;
     repaint_ = true;
+    surfaceCurrent_ = false;
     commandCount_[0] = commandCount_[1] = 0;
     return r;
 }
@@ -156,14 +182,16 @@ bool SoftRender::SameAsPrevious() const {
     return vertexEnd_ == 0 || std::memcmp(upload_, previousVertices_.get(), vertexEnd_ * sizeof(Vertex)) == 0;
 }
 
-void SoftRender::Rasterise() {
-    RasterRender::UploadVertices(upload_, uploadCount_);
-    const Command* c = commands_[current_].get();
-    const uint32_t n = commandCount_[current_];
+void SoftRender::Rasterise(const Command* c, uint32_t n, const Vertex* vertices, uint32_t count) {
+    RasterRender::UploadVertices(vertices, count);
+    ForgetPreparedColumns();
+    // The state commands take effect in order; each draw is made ready with the state it sees.
+    uint32_t steps = 0;
     for (uint32_t i = 0; i < n; ++i) {
         switch (c[i].kind) {
             case kCmdClear:
-                RasterRender::Clear();
+                RecordRender::Clear();
+                steps_[steps++].clear = true;
                 break;
             case kCmdBlend: {
                 float f[4];
@@ -175,22 +203,42 @@ void SoftRender::Rasterise() {
                 RasterRender::BindTexture(c[i].value);
                 break;
             case kCmdDraw:
-                RasterRender::Draw4(static_cast<uint32_t>(c[i].value));
+                RecordRender::Draw4(static_cast<uint32_t>(c[i].value));
+                if (PrepareDraw(static_cast<uint32_t>(c[i].value), true, &steps_[steps].draw)) {
+                    steps_[steps++].clear = false;
+                }
                 break;
             default:
                 break;
         }
     }
-    ++framesRasterised;
+    // Then band by band: every step over the band's rows, and the band into the window. The
+    // band's rows stay in the processor's cache from the clear to the window.
+    const bool put = BeginPut();
+    for (int first = 0; first < kImageH; first += kBandRows) {
+        const int end = first + kBandRows < kImageH ? first + kBandRows : kImageH;
+        SetTarget(band_.get(), first);
+        for (uint32_t k = 0; k < steps; ++k) {
+            if (steps_[k].clear) {
+                ClearRows(first, end);
+            } else {
+                DrawPrepared(steps_[k].draw, first, end);
+            }
+        }
+        if (put) PutRows(band_.get(), first, end);
+    }
+    SetTarget(nullptr, 0);
+    if (put) EndPut();
+    surfaceCurrent_ = put;
 }
-
 int32_t SoftRender::Present(int syncInterval) {
     const int32_t result = RasterRender::Present(syncInterval);
     const bool same = previousValid_ && !overflow_ && SameAsPrevious();
     if (same) {
         ++framesReused;
     } else {
-        Rasterise();
+        Rasterise(commands_[current_].get(), commandCount_[current_], upload_, uploadCount_);
+        ++framesRasterised;
         // This frame becomes the one the next is compared with.
         if (vertexEnd_ > 0) std::memcpy(previousVertices_.get(), upload_, vertexEnd_ * sizeof(Vertex));
         previousVertexEnd_ = vertexEnd_;
@@ -198,7 +246,8 @@ int32_t SoftRender::Present(int syncInterval) {
         current_ ^= 1;
     }
     if (syncInterval > 0) WaitForRefresh(syncInterval);
-    if (!same || repaint_) Show();
+    if (same && repaint_) Show();
+    Send();
     commandCount_[current_] = 0;
     overflow_ = false;
     vertexEnd_ = 0;
@@ -226,16 +275,39 @@ void SoftRender::RepaintLastFrame() {
     if (framesRasterised == 0) return;  // nothing presented yet: the next present shows it all
     repaint_ = true;
     Show();
+    Send();
 }
 
-// Puts the image into the window surface, scaled to it with nearest sampling, and sends the bands
-// of rows that changed.
+// How an image row becomes a surface row.
+enum PutMode : int { kPutCopy, kPutSwap, kPutOpaque, kPutConvert };
+
 void SoftRender::Show() {
+    if (framesRasterised == 0) return;  // nothing presented yet
+    if (!surfaceCurrent_) {
+        // The surface does not hold the last picture: it is drawn again from its commands and
+        // the copy of its vertices.
+        repaint_ = true;
+        Rasterise(commands_[current_ ^ 1].get(), commandCount_[current_ ^ 1], previousVertices_.get(),
+                  previousVertexEnd_);
+        return;
+    }
+    // It does: all of it is sent again.
+    if (!BeginPut()) return;
+    bands_[0] = SDL_Rect{0, 0, putSurface_->w, putSurface_->h};
+    bandCount_ = 1;
+    rowsSent += static_cast<uint64_t>(putSurface_->h);
+    EndPut();
+}
+
+// Takes the window surface for a put: sampling maps for its size, the way rows go into it, and
+// whether all of it is to be sent (a repaint, or a surface that holds nothing yet).
+bool SoftRender::BeginPut() {
+    putSurface_ = nullptr;
     SDL_Window* w = window_->window;
-    if (w == nullptr) return;
+    if (w == nullptr) return false;
     SDL_Surface* s = SDL_GetWindowSurface(w);
-    if (s == nullptr || s->w <= 0 || s->h <= 0) return;
-    bool full = repaint_;
+    if (s == nullptr || s->w <= 0 || s->h <= 0) return false;
+    putFull_ = repaint_;
     repaint_ = false;
     if (s != lastSurface_ || s->w != mapW_ || s->h != mapH_) {
         // A new surface holds nothing yet; rebuild the sampling maps for its size.
@@ -245,7 +317,8 @@ void SoftRender::Show() {
         if (!mapX_ || !mapY_ || !row_) {
             lastSurface_ = nullptr;
             mapW_ = mapH_ = 0;
-            return;
+            repaint_ = true;
+            return false;
         }
         for (int x = 0; x < s->w; ++x) {
             const int64_t sx = (static_cast<int64_t>(2 * x + 1) * kImageW) / (2 * s->w);
@@ -258,75 +331,102 @@ void SoftRender::Show() {
         lastSurface_ = s;
         mapW_ = s->w;
         mapH_ = s->h;
-        full = true;
+        putFull_ = true;
     }
-
-    // How an image row becomes a surface row.
-    enum class Put { Copy, Swap, Opaque, Convert };
     const uint32_t format = s->format->format;
     const bool bgr = BgrOrder();
-    Put put = Put::Convert;
-    if (format == SDL_PIXELFORMAT_RGB888) put = bgr ? Put::Copy : Put::Swap;
-    if (format == SDL_PIXELFORMAT_ARGB8888) put = bgr ? Put::Opaque : Put::Swap;
-    if (format == SDL_PIXELFORMAT_BGR888 || format == SDL_PIXELFORMAT_ABGR8888) put = bgr ? Put::Swap : Put::Copy;
+    putMode_ = kPutConvert;
+    if (format == SDL_PIXELFORMAT_RGB888) putMode_ = bgr ? kPutCopy : kPutSwap;
+    if (format == SDL_PIXELFORMAT_ARGB8888) putMode_ = bgr ? kPutOpaque : kPutSwap;
+    if (format == SDL_PIXELFORMAT_BGR888 || format == SDL_PIXELFORMAT_ABGR8888) putMode_ = bgr ? kPutSwap : kPutCopy;
+    if (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0) {
+        repaint_ = repaint_ || putFull_;
+        return false;
+    }
+    putSurface_ = s;
+    putY_ = 0;
+    putOpen_ = -1;
+    bandCount_ = 0;
+    return true;
+}
+
+// Puts the surface rows that sample image rows [imageFirst, imageEnd), held in `rows` (scaled
+// with nearest sampling), each only where it differs from what the surface holds, and gathers
+// the bands that changed. Rows come in order.
+void SoftRender::PutRows(const uint32_t* rows, int imageFirst, int imageEnd) {
+    SDL_Surface* s = putSurface_;
+    if (s == nullptr) return;
     const bool oneToOne = s->w == kImageW && s->h == kImageH;
     const int rowBytes = s->w * s->format->BytesPerPixel;
-    if (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0) return;
-
-    SDL_Rect bands[kMaxBands];
-    int bandCount = 0;
-    int open = -1;  // first row of the band being gathered
-    const uint32_t* image = Pixels();
     uint32_t* row = row_.get();
     uint32_t* converted = row_.get() + s->w;
-    for (int y = 0; y <= s->h; ++y) {
-        bool changed = false;
-        if (y < s->h) {
-            const uint32_t* src = image + static_cast<size_t>(mapY_[y]) * kImageW;
-            const void* out = row;
-            if (oneToOne && put == Put::Copy) {
-                out = src;  // already in the surface's order: no pass at all
-            } else if (oneToOne) {
-                if (put == Put::Swap) {
-                    for (int x = 0; x < kImageW; ++x) row[x] = SwapRedBlue(src[x]);
-                } else if (put == Put::Opaque) {
-                    for (int x = 0; x < kImageW; ++x) row[x] = src[x] | 0xFF000000u;
-                } else {
-                    std::memcpy(row, src, sizeof(uint32_t) * kImageW);
-                }
+    for (; putY_ < s->h && mapY_[putY_] < imageEnd; ++putY_) {
+        const int y = putY_;
+        const uint32_t* src = rows + static_cast<size_t>(mapY_[y] - imageFirst) * kImageW;
+        const void* out = row;
+        if (oneToOne && putMode_ == kPutCopy) {
+            out = src;  // already in the surface's order: no pass at all
+        } else if (oneToOne) {
+            if (putMode_ == kPutSwap) {
+                for (int x = 0; x < kImageW; ++x) row[x] = SwapRedBlue(src[x]);
+            } else if (putMode_ == kPutOpaque) {
+                for (int x = 0; x < kImageW; ++x) row[x] = src[x] | 0xFF000000u;
             } else {
-                const uint16_t* mx = mapX_.get();
-                if (put == Put::Swap) {
-                    for (int x = 0; x < s->w; ++x) row[x] = SwapRedBlue(src[mx[x]]);
-                } else if (put == Put::Opaque) {
-                    for (int x = 0; x < s->w; ++x) row[x] = src[mx[x]] | 0xFF000000u;
-                } else {
-                    for (int x = 0; x < s->w; ++x) row[x] = src[mx[x]];
-                }
+                std::memcpy(row, src, sizeof(uint32_t) * kImageW);
             }
-            if (put == Put::Convert) {
-                SDL_ConvertPixels(s->w, 1, bgr ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_ABGR8888, row, s->w * 4,
-                                  format, converted, rowBytes);
-                out = converted;
-            }
-            uint8_t* dst = static_cast<uint8_t*>(s->pixels) + static_cast<size_t>(y) * s->pitch;
-            if (full || std::memcmp(dst, out, rowBytes) != 0) {
-                std::memcpy(dst, out, rowBytes);
-                changed = true;
-                ++rowsSent;
+        } else {
+            const uint16_t* mx = mapX_.get();
+            if (putMode_ == kPutSwap) {
+                for (int x = 0; x < s->w; ++x) row[x] = SwapRedBlue(src[mx[x]]);
+            } else if (putMode_ == kPutOpaque) {
+                for (int x = 0; x < s->w; ++x) row[x] = src[mx[x]] | 0xFF000000u;
+            } else {
+                for (int x = 0; x < s->w; ++x) row[x] = src[mx[x]];
             }
         }
-        if (changed && open < 0) open = y;
-        if (!changed && open >= 0) {
-            if (bandCount == kMaxBands) {
+        if (putMode_ == kPutConvert) {
+            SDL_ConvertPixels(s->w, 1, BgrOrder() ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_ABGR8888, row,
+                              s->w * 4, s->format->format, converted, rowBytes);
+            out = converted;
+        }
+        uint8_t* dst = static_cast<uint8_t*>(s->pixels) + static_cast<size_t>(y) * s->pitch;
+        const bool changed = putFull_ || std::memcmp(dst, out, rowBytes) != 0;
+        if (changed) {
+            StreamCopy(dst, out, rowBytes);
+            ++rowsSent;
+            if (putOpen_ < 0) putOpen_ = y;
+        } else if (putOpen_ >= 0) {
+            if (bandCount_ == kMaxBands) {
                 // Too many bands: the last one stretches to cover the rest.
-                bands[kMaxBands - 1].h = y - bands[kMaxBands - 1].y;
+                bands_[kMaxBands - 1].h = y - bands_[kMaxBands - 1].y;
             } else {
-                bands[bandCount++] = SDL_Rect{0, open, s->w, y - open};
+                bands_[bandCount_++] = SDL_Rect{0, putOpen_, s->w, y - putOpen_};
             }
-            open = -1;
+            putOpen_ = -1;
         }
     }
+}
+
+void SoftRender::EndPut() {
+    SDL_Surface* s = putSurface_;
+    if (s == nullptr) return;
+    if (putOpen_ >= 0) {
+        if (bandCount_ == kMaxBands) {
+            bands_[kMaxBands - 1].h = s->h - bands_[kMaxBands - 1].y;
+        } else {
+            bands_[bandCount_++] = SDL_Rect{0, putOpen_, s->w, s->h - putOpen_};
+        }
+        putOpen_ = -1;
+    }
     if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
-    if (bandCount > 0) SDL_UpdateWindowSurfaceRects(w, bands, bandCount);
+}
+
+// Shows the bands the last put changed.
+void SoftRender::Send() {
+    SDL_Window* w = window_->window;
+    if (w != nullptr && bandCount_ > 0 && putSurface_ != nullptr) {
+        SDL_UpdateWindowSurfaceRects(w, bands_, bandCount_);
+    }
+    bandCount_ = 0;
+    putSurface_ = nullptr;
 }

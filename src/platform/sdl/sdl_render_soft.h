@@ -6,6 +6,8 @@
 //   - a frame is recorded, not drawn, until Present; when its commands and the vertices they read
 //     are byte for byte those of the previous frame (and no texture changed), nothing is
 //     rasterised and nothing is sent to the display: the window still shows that picture;
+//   - the frame is drawn in bands of rows, each band going into the window surface right after
+//     it is drawn, while its pixels are still in the processor's cache;
 //   - rows are converted into the window surface only where they differ from what it holds, and
 //     only the changed bands are sent to the display;
 //   - with a sync interval of 1 (vertical sync on) presents keep to the refresh rate of the
@@ -39,8 +41,12 @@ public:
     bool CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) override;
     void ReleaseTexture(int32_t id) override;
 
-    // Repaint the whole window on the next present (expose, size change).
-    void Invalidate() { repaint_ = true; }
+    // Repaint the whole window on the next present: after an expose (the surface still holds
+    // the picture) or a change that may have replaced the surface (its contents lost).
+    void Invalidate(bool contentsLost) {
+        repaint_ = true;
+        if (contentsLost) surfaceCurrent_ = false;
+    }
     // Shows the last presented picture again, now.
     void RepaintLastFrame() override;
 
@@ -58,9 +64,25 @@ private:
     static constexpr uint32_t kMaxCommands = 14970u * 3u + 64u;
     static constexpr uint32_t kMaxVertices = 14970u * 4u;
 
+    // A step of the frame being drawn: a clear, or a prepared draw.
+    struct Step {
+        bool clear;
+        PreparedDraw draw;
+    };
+    static constexpr int kBandRows = 32;
+
     void Record(int32_t kind, int32_t value, const float* factor);
     bool SameAsPrevious() const;
-    void Rasterise();
+    // Draws a frame's commands band by band, each band put into the window surface as soon as
+    // it is drawn. There is no whole image: the surface holds the picture.
+    void Rasterise(const Command* commands, uint32_t count, const Vertex* vertices, uint32_t vertexCount);
+    // Putting image rows into the window surface: BeginPut, PutRows for rows in order, EndPut;
+    // then Send shows the rows that changed.
+    bool BeginPut();
+    void PutRows(const uint32_t* rows, int imageFirst, int imageEnd);
+    void EndPut();
+    void Send();
+    // Puts the last presented picture into the surface again, all of it.
     void Show();
 
     SdlWindow* window_;
@@ -70,6 +92,9 @@ private:
     bool previousValid_ = false;
     bool overflow_ = false;
     std::unique_ptr<Vertex[]> previousVertices_;
+    std::unique_ptr<Step[]> steps_;
+    std::unique_ptr<uint32_t[]> band_;   // the rows of the band being drawn
+    bool surfaceCurrent_ = false;         // the surface holds the last rasterised picture
     uint32_t vertexEnd_ = 0;                  // vertices read by this frame's draws
     uint32_t previousVertexEnd_ = 0;
     const Vertex* upload_ = nullptr;
@@ -80,6 +105,16 @@ private:
     std::unique_ptr<uint16_t[]> mapX_, mapY_;
     std::unique_ptr<uint32_t[]> row_;
     void* lastSurface_ = nullptr;
+    // The put under way: its surface, how rows go into it, the next surface row, the band of
+    // changed rows being gathered, and the bands to send.
+    static constexpr int kMaxBands = 32;
+    SDL_Surface* putSurface_ = nullptr;
+    int putMode_ = 0;
+    bool putFull_ = false;
+    int putY_ = 0;
+    int putOpen_ = -1;
+    SDL_Rect bands_[kMaxBands];
+    int bandCount_ = 0;
     // Vertical sync: nanoseconds per refresh, and the monotonic time of the refresh the last
     // synchronised present was due at (0: none yet).
     void WaitForRefresh(int syncInterval);
