@@ -4,7 +4,8 @@
 #   CPU    % of one core over SECONDS (default 30), from utime + stime in /proc/<pid>/stat, for the
 #          game process and, separately, for its own X server (each program gets a fresh Xvfb);
 #   memory peak resident set (VmHWM) of the game process at the end of the run.
-# Each program is measured on its title or menu, then in a game (started from that menu).
+# Each program is measured on its title or menu, then in a game (started from that menu); the
+# game also on its ranking and options panels.
 # vitetris is a terminal game and runs in tmux, so it has no X server figure.
 #
 #   bench/peers.sh BUILD_FOLDER [SECONDS]
@@ -89,7 +90,7 @@ click() {
 shot() { [ -n "${PEERS_SHOTS:-}" ] && mkdir -p "$PEERS_SHOTS" && import -window root "$PEERS_SHOTS/$1.png" 2>/dev/null; }
 
 ROWS=()
-row() { ROWS+=("$(printf '%-13s %-6s %8s %8s %9s' "$1" "$2" "$3" "$4" "$5")"); }
+row() { ROWS+=("$(printf '%-13s %-8s %8s %8s %9s' "$1" "$2" "$3" "$4" "$5")"); }
 # record PROGRAM SCREEN: one measurement of the running program and its X server, its table row,
 # and (with PEERS_SHOTS) a screenshot named PROGRAM-SCREEN.
 record() {
@@ -107,7 +108,14 @@ W=$(window_of '^Kelvorine$')
 sleep "$SETTLE"
 record kelvorine title
 timeout 5 xdotool windowfocus --sync "$W" 2>/dev/null
-hold "$W" z
+# The ranking and options panels (opened and closed with the decision key), then a game.
+hold "$W" Down; hold "$W" z
+sleep "$SETTLE"
+record kelvorine ranking
+hold "$W" z; hold "$W" Down; hold "$W" z
+sleep "$SETTLE"
+record kelvorine options
+hold "$W" z; hold "$W" Up; hold "$W" Up; hold "$W" z
 sleep "$SETTLE"
 record kelvorine game
 stop_all
@@ -163,5 +171,5 @@ tmux kill-session -t kelvorine-peers
 APP_PID=
 
 echo "CPU in % of one core over ${SECS} s; memory = peak resident (VmHWM) in MB; $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-13s %-6s %8s %8s %9s\n' program screen "cpu%" "X cpu%" "peak MB"
+printf '%-13s %-8s %8s %8s %9s\n' program screen "cpu%" "X cpu%" "peak MB"
 printf '%s\n' "${ROWS[@]}"

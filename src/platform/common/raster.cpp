@@ -344,8 +344,29 @@ bool RasterRender::PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDr
         d.columns = columnsUsed_;
         columnsUsed_ += n;
         d.blocks = FillColumns(d, columns_.get() + d.columns);
+        if (d.slot != kNoBlendSlot && !CoversAnyTexel(d)) {
+            // Every texel it samples is transparent: not a pixel would change (a space glyph).
+            columnsUsed_ -= n;
+            return false;
+        }
     }
     return true;
+}
+
+// Whether some texel a prepared rectangle samples is covered (alpha >= 128). Answered from the
+// row summaries when the texel rows run without wrapping; otherwise assumed.
+bool RasterRender::CoversAnyTexel(const PreparedDraw& d) const {
+    const Pixel2& top = d.p[1];
+    const Pixel2& bottom = d.p[0];
+    const double dv = (bottom.v - top.v) / (bottom.y - top.y);
+    const double first = (top.v + ((d.rowFirst * kSubpixel + kHalfPixel) - top.y) * dv) * kTexSide;
+    const double last = (top.v + (((d.rowEnd - 1) * kSubpixel + kHalfPixel) - top.y) * dv) * kTexSide;
+    if (!(first >= 0 && first < kTexSide && last >= 0 && last < kTexSide)) return true;
+    const int from = static_cast<int>(std::min(first, last)), to = static_cast<int>(std::max(first, last));
+    const RowAlpha* alpha = alpha_[d.texture].get();
+    uint32_t covered = 0;
+    for (int r = from; r <= to; ++r) covered |= alpha[r].covered;
+    return (covered & d.blocks) != 0;
 }
 
 // The texel column of each pixel of a prepared rectangle; returns the blocks of 16 texels they

@@ -113,6 +113,7 @@ private:
                       int rowEnd);
     const uint32_t* TextureOf(int32_t id) const;
     uint32_t FillColumns(const PreparedDraw& d, uint16_t* cols) const;
+    bool CoversAnyTexel(const PreparedDraw& d) const;
 
     uint32_t* Row(int j) const { return target_ + static_cast<ptrdiff_t>(j - targetFirst_) * kWidth; }
 
