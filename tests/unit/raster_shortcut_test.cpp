@@ -156,6 +156,38 @@ TEST(RasterShortcut, RepeatedRowsMatchADrawingWithoutRepeats) {
     EXPECT_EQ(std::memcmp(whole->Pixels(), rows->Pixels(), sizeof(uint32_t) * 1280 * 720), 0);
 }
 
+TEST(RasterShortcut, FlatFillsMatchTheGeneralBlend) {
+    // A block of 16 texels of one colour stretched over the screen, in every blend slot, against
+    // the same texels in a block whose last, unsampled texel differs (no shortcut then).
+    std::vector<Vertex> v(8);
+    Quad(&v[0], 0, 0, 1280, 720, 0, 0, 427, 150);  // an opaque backdrop to blend over
+    Quad(&v[4], 90, 30, 1100, 650, 32, 160, 40, 176);
+    std::vector<uint32_t> backdrop(512 * 512), flat(512 * 512), mixed;
+    for (int i = 0; i < 512 * 512; ++i) backdrop[i] = 0xFF000000u | (i * 2654435761u >> 8);
+    flat = backdrop;
+    for (int y = 160; y < 176; ++y) {
+        for (int x = 32; x < 48; ++x) flat[y * 512 + x] = 0xC8000000u | (y * 0x010305u);  // alpha 200
+    }
+    mixed = flat;
+    for (int y = 160; y < 176; ++y) mixed[y * 512 + 47] = 0x00FFFFFFu;
+    const float factor[4] = {0.75f, 0.5f, 0.25f, 0.6f};
+    for (int slot = 0; slot <= 6; ++slot) {
+        std::unique_ptr<RasterRender> r[2] = {std::make_unique<RasterRender>(), std::make_unique<RasterRender>()};
+        for (int k = 0; k < 2; ++k) {
+            r[k]->Create();
+            ASSERT_TRUE(r[k]->CreateTexture(1, PlatTextureFormat::R8G8B8A8, (k == 0 ? flat : mixed).data()));
+            r[k]->UploadVertices(v.data(), 8);
+            r[k]->Clear();
+            r[k]->SetBlend(0, factor);
+            r[k]->BindTexture(1);
+            r[k]->Draw4(0);
+            r[k]->SetBlend(slot, factor);
+            r[k]->Draw4(4);
+        }
+        EXPECT_EQ(std::memcmp(r[0]->Pixels(), r[1]->Pixels(), sizeof(uint32_t) * 1280 * 720), 0) << "slot " << slot;
+    }
+}
+
 TEST(RasterShortcut, BandsDrawTheSamePictureAsTheWholeImage) {
     Frame f;
     for (bool window : {false, true}) {

@@ -103,6 +103,12 @@ KELVORINE_SPAN_CLONES void ShadeSpan(uint32_t* __restrict dst, const uint32_t* _
     for (int k = 0; k < n; ++k) dst[k] = ShadePixel<Slot>(row[cols[k]], dst[k], f);
 }
 
+// A span that samples one texel all along (a flat fill stretched over the span).
+template <int Slot>
+KELVORINE_SPAN_CLONES void ConstSpan(uint32_t* __restrict dst, uint32_t texel, int n, const uint32_t* __restrict f) {
+    for (int k = 0; k < n; ++k) dst[k] = ShadePixel<Slot>(texel, dst[k], f);
+}
+
 // Spans of an untextured sprite: the pixel stage yields opaque black everywhere, so every blend
 // slot reduces to a function of the destination alone (the fade overlay and the border bars).
 void BlackSpan(int slot, uint32_t* dst, int n, const uint32_t* f) {
@@ -148,6 +154,9 @@ using PixelFn = void (*)(uint32_t*, uint32_t, const uint32_t*);
 
 constexpr SpanFn kSpans[7] = {ShadeSpan<0>, ShadeSpan<1>, ShadeSpan<2>, ShadeSpan<3>,
                                ShadeSpan<4>, ShadeSpan<5>, ShadeSpan<6>};
+using ConstSpanFn = void (*)(uint32_t*, uint32_t, int, const uint32_t*);
+constexpr ConstSpanFn kConstSpans[7] = {ConstSpan<0>, ConstSpan<1>, ConstSpan<2>, ConstSpan<3>,
+                                        ConstSpan<4>, ConstSpan<5>, ConstSpan<6>};
 constexpr PixelFn kPixels[7] = {Shade<0>, Shade<1>, Shade<2>, Shade<3>, Shade<4>, Shade<5>, Shade<6>};
 
 // Texel index of coordinate t with wrap addressing.
@@ -268,11 +277,12 @@ bool RasterRender::CreateTexture(int32_t id, PlatTextureFormat format, const voi
     // What each block of 16 texels of a row holds, one bit a block.
     RowAlpha* rows = alpha_[id].get();
     for (int y = 0; y < kTexSide; ++y) {
-        RowAlpha r{0, 0, 0, 0};
+        RowAlpha r{0, 0, 0, 0, 0};
         for (int b = 0; b < kTexSide / kBlock; ++b) {
-            bool any = false, full = true, opaque = true, binary = true;
+            bool any = false, full = true, opaque = true, binary = true, uniform = true;
             for (int x = b * kBlock; x < (b + 1) * kBlock; ++x) {
                 const uint32_t a = out[y * kTexSide + x] >> 24;
+                uniform = uniform && out[y * kTexSide + x] == out[y * kTexSide + b * kBlock];
                 any = any || a >= 128;
                 full = full && a >= 128;
                 opaque = opaque && a == 255;
@@ -283,6 +293,7 @@ bool RasterRender::CreateTexture(int32_t id, PlatTextureFormat format, const voi
             if (full) r.full |= bit;
             if (opaque) r.opaque |= bit;
             if (binary) r.binary |= bit;
+            if (uniform) r.uniform |= bit;
         }
         rows[y] = r;
     }
@@ -440,6 +451,8 @@ void RasterRender::DrawRect(const PreparedDraw& d, int j0, int j1) {
             // No sampled texel is covered: nothing is written.
         } else if (d.slot == 0 && (a.binary & blocks) == blocks) {
             MaskSpan(dst, row, cols, n);  // each texel either replaces the pixel or is not drawn
+        } else if ((blocks & (blocks - 1)) == 0 && (a.uniform & blocks) != 0) {
+            kConstSpans[d.slot](dst, row[cols[0]], n, d.factor);  // one block of one colour: a flat fill
         } else {
             span(dst, row, cols, n, d.factor);
             if (d.slot == 2 && (a.full & blocks) == blocks) lastDst = dst;  // src * F + dest * 0, all covered

@@ -123,9 +123,10 @@ private:
     // RGBA8 copy of every loaded texture, made when it is created; valid while the id is present.
     std::unique_ptr<uint32_t[]> rgba_[kTextureSlots];
     // The alpha of each row of that copy, by blocks of kAlphaBlock texels, one bit a block: some
-    // texel covered (alpha >= 128), every texel covered, every texel opaque, every alpha 0 or 255.
+    // texel covered (alpha >= 128), every texel covered, every texel opaque, every alpha 0 or 255,
+    // every texel the same.
     struct RowAlpha {
-        uint32_t covered, full, opaque, binary;
+        uint32_t covered, full, opaque, binary, uniform;
     };
     std::unique_ptr<RowAlpha[]> alpha_[kTextureSlots];
     bool bgr_ = false;
