@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 namespace {
 
@@ -74,8 +75,17 @@ inline uint32_t ShadePixel(uint32_t texel, uint32_t d, const uint32_t* f) {
     }
 }
 
+// One pixel on its own (the triangle path): uncovered and opaque texels take the short way.
 template <int Slot>
 void Shade(uint32_t* dst, uint32_t texel, const uint32_t* f) {
+    if constexpr (Slot != kNoBlendSlot) {
+        const uint32_t sa = texel >> 24;
+        if (sa < 128) return;
+        if (Slot == 0 && sa == 255) {
+            *dst = texel;
+            return;
+        }
+    }
     *dst = ShadePixel<Slot>(texel, *dst, f);
 }
 
@@ -150,14 +160,12 @@ void BlackSpan(int slot, uint32_t* dst, int n, const uint32_t* f) {
 }
 
 using SpanFn = void (*)(uint32_t*, const uint32_t*, const uint16_t*, int, const uint32_t*);
-using PixelFn = void (*)(uint32_t*, uint32_t, const uint32_t*);
 
 constexpr SpanFn kSpans[7] = {ShadeSpan<0>, ShadeSpan<1>, ShadeSpan<2>, ShadeSpan<3>,
                                ShadeSpan<4>, ShadeSpan<5>, ShadeSpan<6>};
 using ConstSpanFn = void (*)(uint32_t*, uint32_t, int, const uint32_t*);
 constexpr ConstSpanFn kConstSpans[7] = {ConstSpan<0>, ConstSpan<1>, ConstSpan<2>, ConstSpan<3>,
                                         ConstSpan<4>, ConstSpan<5>, ConstSpan<6>};
-constexpr PixelFn kPixels[7] = {Shade<0>, Shade<1>, Shade<2>, Shade<3>, Shade<4>, Shade<5>, Shade<6>};
 
 // Texel index of coordinate t with wrap addressing.
 inline int Wrap(double t) {
@@ -166,6 +174,34 @@ inline int Wrap(double t) {
     int64_t i = static_cast<int64_t>(x);     // truncates toward zero; floor below
     if (static_cast<double>(i) > x) --i;
     return static_cast<int>(i & kTexMask);
+}
+
+// The texel columns of pixels [first, end) of a row whose u is u0 at x0 (1/256 pixel) and grows
+// by du; returns the blocks of 16 texels they fall in, one bit a block. Where every texel
+// coordinate of the row lies well within 32 bits, Wrap is done in 32-bit integers without a
+// branch, so that the loop runs several columns at a time.
+KELVORINE_SPAN_CLONES
+uint32_t TexelColumns(double u0, double x0, double du, int first, int end, uint16_t* __restrict cols) {
+    auto texel = [&](int i) { return (u0 + ((i * kSubpixel + kHalfPixel) - x0) * du) * kTexSide; };
+    constexpr double kLimit = 1073741824.0;  // 2^30
+    const double a = texel(first), b = texel(end - 1);
+    uint32_t blocks = 0;
+    if (a > -kLimit && a < kLimit && b > -kLimit && b < kLimit) {
+        for (int i = first; i < end; ++i) {
+            const double x = texel(i);
+            const int32_t t = static_cast<int32_t>(x);                      // toward zero
+            const int32_t col = (t - (static_cast<double>(t) > x ? 1 : 0)) & kTexMask;  // floor
+            cols[i - first] = static_cast<uint16_t>(col);
+            blocks |= 1u << (col / kBlock);
+        }
+        return blocks;
+    }
+    for (int i = first; i < end; ++i) {
+        const int col = Wrap(u0 + ((i * kSubpixel + kHalfPixel) - x0) * du);
+        cols[i - first] = static_cast<uint16_t>(col);
+        blocks |= 1u << (col / kBlock);
+    }
+    return blocks;
 }
 
 // First pixel whose centre is at or after edge e (1/256 pixel), clamped to [0, limit].
@@ -385,15 +421,7 @@ bool RasterRender::CoversAnyTexel(const PreparedDraw& d) const {
 uint32_t RasterRender::FillColumns(const PreparedDraw& d, uint16_t* cols) const {
     const Pixel2& left = d.p[0];
     const Pixel2& right = d.p[2];
-    const double du = (right.u - left.u) / (right.x - left.x);
-    uint32_t blocks = 0;
-    for (int i = d.colFirst; i < d.colEnd; ++i) {
-        const double cx = i * kSubpixel + kHalfPixel;
-        const int col = Wrap(left.u + (cx - left.x) * du);
-        cols[i - d.colFirst] = static_cast<uint16_t>(col);
-        blocks |= 1u << (col / kBlock);
-    }
-    return blocks;
+    return TexelColumns(left.u, left.x, (right.u - left.u) / (right.x - left.x), d.colFirst, d.colEnd, cols);
 }
 
 void RasterRender::DrawPrepared(const PreparedDraw& d, int rowFirst, int rowEnd) {
@@ -511,30 +539,41 @@ void RasterRender::DrawTriangle(const PreparedDraw& d, const Pixel2& a0, const P
     for (Edge* e : {&ea, &eb, &ec}) e->value += static_cast<int64_t>(jFirst - j0) * e->stepY;
 
     const uint32_t* tex = TextureOf(d.texture);
-    const PixelFn shade = kPixels[d.slot];
     const double inv = 1.0 / static_cast<double>(area);
     // u and v are affine in the pixel position: a value at the start of each row, a step per pixel.
     const double duX = (ea.stepX * a.u + eb.stepX * b.u + ec.stepX * c.u) * inv;
     const double dvX = (ea.stepX * a.v + eb.stepX * b.v + ec.stepX * c.v) * inv;
 
-    for (int j = jFirst; j < jEnd; ++j) {
-        int64_t wa = ea.value, wb = eb.value, wc = ec.value;
-        double u = (static_cast<double>(wa) * a.u + static_cast<double>(wb) * b.u + static_cast<double>(wc) * c.u) * inv;
-        double v = (static_cast<double>(wa) * a.v + static_cast<double>(wb) * b.v + static_cast<double>(wc) * c.v) * inv;
-        uint32_t* dst = Row(j);
-        for (int i = i0; i < i1; ++i) {
-            if (wa + ea.bias >= 0 && wb + eb.bias >= 0 && wc + ec.bias >= 0) {
-                const uint32_t texel = tex != nullptr ? tex[Wrap(v) * kTexSide + Wrap(u)] : kOpaqueBlack;
-                shade(dst + i, texel, d.factor);
+    // The rows, with the pixel function of the blend slot inlined.
+    auto rows = [&](auto slot) {
+        for (int j = jFirst; j < jEnd; ++j) {
+            int64_t wa = ea.value, wb = eb.value, wc = ec.value;
+            double u = (static_cast<double>(wa) * a.u + static_cast<double>(wb) * b.u + static_cast<double>(wc) * c.u) * inv;
+            double v = (static_cast<double>(wa) * a.v + static_cast<double>(wb) * b.v + static_cast<double>(wc) * c.v) * inv;
+            uint32_t* dst = Row(j);
+            for (int i = i0; i < i1; ++i) {
+                if (wa + ea.bias >= 0 && wb + eb.bias >= 0 && wc + ec.bias >= 0) {
+                    const uint32_t texel = tex != nullptr ? tex[Wrap(v) * kTexSide + Wrap(u)] : kOpaqueBlack;
+                    Shade<decltype(slot)::value>(dst + i, texel, d.factor);
+                }
+                wa += ea.stepX;
+                wb += eb.stepX;
+                wc += ec.stepX;
+                u += duX;
+                v += dvX;
             }
-            wa += ea.stepX;
-            wb += eb.stepX;
-            wc += ec.stepX;
-            u += duX;
-            v += dvX;
+            ea.value += ea.stepY;
+            eb.value += eb.stepY;
+            ec.value += ec.stepY;
         }
-        ea.value += ea.stepY;
-        eb.value += eb.stepY;
-        ec.value += ec.stepY;
+    };
+    switch (d.slot) {
+        case 0: rows(std::integral_constant<int, 0>()); break;
+        case 1: rows(std::integral_constant<int, 1>()); break;
+        case 2: rows(std::integral_constant<int, 2>()); break;
+        case 3: rows(std::integral_constant<int, 3>()); break;
+        case 4: rows(std::integral_constant<int, 4>()); break;
+        case 5: rows(std::integral_constant<int, 5>()); break;
+        default: rows(std::integral_constant<int, kNoBlendSlot>()); break;
     }
 }
