@@ -6,6 +6,10 @@
 #include <new>
 #include <type_traits>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 constexpr int kTexSide = kTextureSide;
@@ -28,8 +32,10 @@ inline uint32_t Unit(uint32_t x) { return 257 * x + (x >> 7); }
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && \
     !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define KELVORINE_SPAN_CLONES __attribute__((target_clones("avx2", "default")))
+#define KELVORINE_AVX2_SPANS 1
 #else
 #define KELVORINE_SPAN_CLONES
+#define KELVORINE_AVX2_SPANS 0
 #endif
 
 // One pixel of blend slot Slot over destination d. Alpha-to-coverage with one sample: the pixel
@@ -89,16 +95,55 @@ void Shade(uint32_t* dst, uint32_t texel, const uint32_t* f) {
     *dst = ShadePixel<Slot>(texel, *dst, f);
 }
 
+#if KELVORINE_AVX2_SPANS
+// Copying spans of a magnified sprite, 8 pixels at a time. Their columns rise by 0 or 1 texel a
+// pixel, so 8 pixels sample at most 8 neighbouring texels: one load of those and one permutation
+// give the 8 pixels, where a gather would fetch each texel on its own. Groups that sample
+// otherwise (a mirrored sprite, a wrap, the last texels of a row) are gathered.
+const bool gHasAvx2 = __builtin_cpu_supports("avx2");
+
+template <bool Masked>
+__attribute__((target("avx2"))) void SampledSpanAvx2(uint32_t* dst, const uint32_t* row, const uint16_t* cols, int n) {
+    const __m256i seven = _mm256_set1_epi32(7);
+    int k = 0;
+    for (; k + 8 <= n; k += 8) {
+        const __m256i c = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cols + k)));
+        const int base = cols[k];
+        const __m256i idx = _mm256_sub_epi32(c, _mm256_set1_epi32(base));
+        const bool near = base <= kTexSide - 8 &&
+                          _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_min_epu32(idx, seven), idx)) == -1;
+        const __m256i t =
+            near ? _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + base)), idx)
+                 : _mm256_i32gather_epi32(reinterpret_cast<const int*>(row), c, 4);
+        __m256i* out = reinterpret_cast<__m256i*>(dst + k);
+        if constexpr (Masked) {
+            // Alpha at least 128 is the sign bit: those texels replace the pixel.
+            _mm256_storeu_si256(out, _mm256_blendv_epi8(_mm256_loadu_si256(out), t, _mm256_srai_epi32(t, 31)));
+        } else {
+            _mm256_storeu_si256(out, t);
+        }
+    }
+    for (; k < n; ++k) {
+        const uint32_t t = row[cols[k]];
+        if (!Masked || (t >> 24) >= 128) dst[k] = t;
+    }
+}
+#endif
+
 // A span whose texels all replace the destination as they are (opaque in slot 0, any in slot 6).
-KELVORINE_SPAN_CLONES
 void CopySpan(uint32_t* __restrict dst, const uint32_t* __restrict row, const uint16_t* __restrict cols, int n) {
+#if KELVORINE_AVX2_SPANS
+    if (gHasAvx2) return SampledSpanAvx2<false>(dst, row, cols, n);
+#endif
     for (int k = 0; k < n; ++k) dst[k] = row[cols[k]];
 }
 
 // A span of texels whose alpha is 0 or 255 in blend slot 0: each covered texel replaces the pixel
 // as it is, the others are not drawn.
-KELVORINE_SPAN_CLONES
 void MaskSpan(uint32_t* __restrict dst, const uint32_t* __restrict row, const uint16_t* __restrict cols, int n) {
+#if KELVORINE_AVX2_SPANS
+    if (gHasAvx2) return SampledSpanAvx2<true>(dst, row, cols, n);
+#endif
     for (int k = 0; k < n; ++k) {
         const uint32_t t = row[cols[k]];
         dst[k] = (t >> 24) >= 128 ? t : dst[k];
