@@ -100,7 +100,11 @@ void Shade(uint32_t* dst, uint32_t texel, const uint32_t* f) {
 // pixel, so 8 pixels sample at most 8 neighbouring texels: one load of those and one permutation
 // give the 8 pixels, where a gather would fetch each texel on its own. Groups that sample
 // otherwise (a mirrored sprite, a wrap, the last texels of a row) are gathered.
-const bool gHasAvx2 = __builtin_cpu_supports("avx2");
+bool HasAvx2() {
+    __builtin_cpu_init();  // may run before the run-time library's own start-up code
+    return __builtin_cpu_supports("avx2");
+}
+const bool gHasAvx2 = HasAvx2();
 
 template <bool Masked>
 __attribute__((target("avx2"))) void SampledSpanAvx2(uint32_t* dst, const uint32_t* row, const uint16_t* cols, int n) {
