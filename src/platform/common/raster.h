@@ -101,7 +101,7 @@ public:
     // Draws the part of a prepared draw in rows [rowFirst, rowEnd).
     void DrawPrepared(const PreparedDraw& d, int rowFirst, int rowEnd);
     void ForgetPreparedColumns() { columnsUsed_ = 0; }
-    // Clears rows [first, end) of the image, as Clear does all of it.
+    // Clears rows [first, end), as Clear does all of the image.
     void ClearRows(int first, int end);
     // Drawing goes to `rows`, which holds image rows from firstRow on, instead of the image
     // (nullptr: back to the image). Only rows it holds may then be cleared or drawn.

@@ -231,6 +231,7 @@ void SoftRender::Rasterise(const Command* c, uint32_t n, const Vertex* vertices,
     if (put) EndPut();
     surfaceCurrent_ = put;
 }
+
 int32_t SoftRender::Present(int syncInterval) {
     const int32_t result = RasterRender::Present(syncInterval);
     const bool same = previousValid_ && !overflow_ && SameAsPrevious();
