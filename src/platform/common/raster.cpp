@@ -229,17 +229,21 @@ inline int Wrap(double t) {
 // by du; returns the blocks of 16 texels they fall in, one bit a block. Where every texel
 // coordinate of the row lies well within 32 bits, Wrap is done in 32-bit integers without a
 // branch, so that the loop runs several columns at a time.
+// Wrap for x = t * 512 with |x| below 2^30: the same texel, in 32-bit integers.
+constexpr double kSmallTexel = 1073741824.0;  // 2^30
+inline int WrapSmall(double x) {
+    const int32_t t = static_cast<int32_t>(x);                       // toward zero
+    return (t - (static_cast<double>(t) > x ? 1 : 0)) & kTexMask;    // floor
+}
+
 KELVORINE_SPAN_CLONES
 uint32_t TexelColumns(double u0, double x0, double du, int first, int end, uint16_t* __restrict cols) {
     auto texel = [&](int i) { return (u0 + ((i * kSubpixel + kHalfPixel) - x0) * du) * kTexSide; };
-    constexpr double kLimit = 1073741824.0;  // 2^30
     const double a = texel(first), b = texel(end - 1);
     uint32_t blocks = 0;
-    if (a > -kLimit && a < kLimit && b > -kLimit && b < kLimit) {
+    if (a > -kSmallTexel && a < kSmallTexel && b > -kSmallTexel && b < kSmallTexel) {
         for (int i = first; i < end; ++i) {
-            const double x = texel(i);
-            const int32_t t = static_cast<int32_t>(x);                      // toward zero
-            const int32_t col = (t - (static_cast<double>(t) > x ? 1 : 0)) & kTexMask;  // floor
+            const int col = WrapSmall(texel(i));
             cols[i - first] = static_cast<uint16_t>(col);
             blocks |= 1u << (col / kBlock);
         }
@@ -505,11 +509,13 @@ void RasterRender::DrawRect(const PreparedDraw& d, int j0, int j1) {
     const SpanFn span = kSpans[d.slot];
     const RowAlpha* alpha = alpha_[d.texture].get();
     const double dv = (bottom.v - top.v) / (bottom.y - top.y);
+    auto texelV = [&](int j) { return top.v + ((j * kSubpixel + kHalfPixel) - top.y) * dv; };
+    const double vFirst = texelV(j0) * kTexSide, vLast = texelV(j1 - 1) * kTexSide;
+    const bool small = vFirst > -kSmallTexel && vFirst < kSmallTexel && vLast > -kSmallTexel && vLast < kSmallTexel;
     int lastRow = -1;                 // texel row of the previous pixel row
     const uint32_t* lastDst = nullptr;  // that pixel row, when its result ignored the destination
     for (int j = j0; j < j1; ++j) {
-        const double cy = j * kSubpixel + kHalfPixel;
-        const int texRow = Wrap(top.v + (cy - top.y) * dv);
+        const int texRow = small ? WrapSmall(texelV(j) * kTexSide) : Wrap(texelV(j));
         uint32_t* dst = Row(j) + i0;
         if (texRow == lastRow && lastDst != nullptr) {
             // Same texels, same columns, same blend, destination not read: the same pixels.
