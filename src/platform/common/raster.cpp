@@ -225,10 +225,6 @@ inline int Wrap(double t) {
     return static_cast<int>(i & kTexMask);
 }
 
-// The texel columns of pixels [first, end) of a row whose u is u0 at x0 (1/256 pixel) and grows
-// by du; returns the blocks of 16 texels they fall in, one bit a block. Where every texel
-// coordinate of the row lies well within 32 bits, Wrap is done in 32-bit integers without a
-// branch, so that the loop runs several columns at a time.
 // Wrap for x = t * 512 with |x| below 2^30: the same texel, in 32-bit integers.
 constexpr double kSmallTexel = 1073741824.0;  // 2^30
 inline int WrapSmall(double x) {
@@ -236,6 +232,10 @@ inline int WrapSmall(double x) {
     return (t - (static_cast<double>(t) > x ? 1 : 0)) & kTexMask;    // floor
 }
 
+// The texel columns of pixels [first, end) of a row whose u is u0 at x0 (1/256 pixel) and grows
+// by du; returns the blocks of 16 texels they fall in, one bit a block. Where every texel
+// coordinate of the row lies well within 32 bits, Wrap is done in 32-bit integers without a
+// branch, so that the loop runs several columns at a time.
 KELVORINE_SPAN_CLONES
 uint32_t TexelColumns(double u0, double x0, double du, int first, int end, uint16_t* __restrict cols) {
     auto texel = [&](int i) { return (u0 + ((i * kSubpixel + kHalfPixel) - x0) * du) * kTexSide; };
