@@ -257,6 +257,16 @@ uint32_t TexelColumns(double u0, double x0, double du, int first, int end, uint1
     return blocks;
 }
 
+// The texture coordinate v at the centre of pixel row j of a prepared rectangle (V1 is its top,
+// V0 its bottom); what the row samples and what the summaries are asked about agree through it.
+struct RowV {
+    explicit RowV(const RasterRender::PreparedDraw& d)
+        : top(d.p[1]), dv((d.p[0].v - d.p[1].v) / (d.p[0].y - d.p[1].y)) {}
+    double operator()(int j) const { return top.v + ((j * kSubpixel + kHalfPixel) - top.y) * dv; }
+    const RasterRender::Pixel2& top;
+    double dv;
+};
+
 // First pixel whose centre is at or after edge e (1/256 pixel), clamped to [0, limit].
 inline int FirstCentreAtOrAfter(double e, int limit) {
     const double i = std::ceil((e - kHalfPixel) / kSubpixel);
@@ -456,11 +466,8 @@ bool RasterRender::PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDr
 // Whether some texel a prepared rectangle samples is covered (alpha >= 128). Answered from the
 // row summaries when the texel rows run without wrapping; otherwise assumed.
 bool RasterRender::CoversAnyTexel(const PreparedDraw& d) const {
-    const Pixel2& top = d.p[1];
-    const Pixel2& bottom = d.p[0];
-    const double dv = (bottom.v - top.v) / (bottom.y - top.y);
-    const double first = (top.v + ((d.rowFirst * kSubpixel + kHalfPixel) - top.y) * dv) * kTexSide;
-    const double last = (top.v + (((d.rowEnd - 1) * kSubpixel + kHalfPixel) - top.y) * dv) * kTexSide;
+    const RowV v(d);
+    const double first = v(d.rowFirst) * kTexSide, last = v(d.rowEnd - 1) * kTexSide;
     if (!(first >= 0 && first < kTexSide && last >= 0 && last < kTexSide)) return true;
     const int from = static_cast<int>(std::min(first, last)), to = static_cast<int>(std::max(first, last));
     const RowAlpha* alpha = alpha_[d.texture].get();
@@ -504,12 +511,9 @@ void RasterRender::DrawRect(const PreparedDraw& d, int j0, int j1) {
     } else {
         blocks = FillColumns(d, cols_);
     }
-    const Pixel2& top = d.p[1];
-    const Pixel2& bottom = d.p[0];
     const SpanFn span = kSpans[d.slot];
     const RowAlpha* alpha = alpha_[d.texture].get();
-    const double dv = (bottom.v - top.v) / (bottom.y - top.y);
-    auto texelV = [&](int j) { return top.v + ((j * kSubpixel + kHalfPixel) - top.y) * dv; };
+    const RowV texelV(d);
     const double vFirst = texelV(j0) * kTexSide, vLast = texelV(j1 - 1) * kTexSide;
     const bool small = vFirst > -kSmallTexel && vFirst < kSmallTexel && vLast > -kSmallTexel && vLast < kSmallTexel;
     int lastRow = -1;                 // texel row of the previous pixel row
