@@ -47,6 +47,11 @@ struct Frame {
         Quad(&v[16], -400, 800, -10, 900, 0, 0, 10, 10);     // entirely outside
         Quad(&v[20], 200, 40, 520, 700, 100, 64, 180, 128);  // cut-out rows, stretched
         Quad(&v[28], 50, 560, 250, 700, 0, 128, 32, 160);    // only uncovered texels
+        // Covered texel rows with uncovered ones below (rows 128 on), as a glyph has empty lines:
+        // magnified, magnified upside down, and minified.
+        Quad(&v[32], 600, 100, 700, 401, 0, 100, 32, 150);
+        Quad(&v[36], 720, 99, 800, 400, 0, 150, 32, 101);
+        Quad(&v[40], 820, 100, 860, 131, 0, 90, 32, 161);
         // A rotated quad crossing many bands (the general triangle path).
         for (int i = 0; i < 4; ++i) {
             const double a = 0.3 + i * 1.5707963;
@@ -78,6 +83,7 @@ struct Frame {
         r.Draw4(16);
         r.Draw4(20);
         r.Draw4(28);
+        for (uint32_t first : {32u, 36u, 40u}) r.Draw4(first);
         r.SetBlend(3, half);
         r.Draw4(24);
         r.Draw4(28);
@@ -199,7 +205,7 @@ TEST(RasterShortcut, BandsDrawTheSamePictureAsTheWholeImage) {
             f.Draw(*r, 0.25f);
         }
         // The one outside the image and the two that sample only uncovered texels are left out.
-        ASSERT_EQ(banded->draws.size(), 7u);
+        ASSERT_EQ(banded->draws.size(), 10u);
         for (int rows : {1, 7, 32, 720}) {
             const std::vector<uint32_t> image = banded->DrawInBands(rows);
             EXPECT_EQ(std::memcmp(whole->Pixels(), image.data(), sizeof(uint32_t) * 1280 * 720), 0)

@@ -454,7 +454,7 @@ bool RasterRender::PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDr
         d.columns = columnsUsed_;
         columnsUsed_ += n;
         d.blocks = FillColumns(d, columns_.get() + d.columns);
-        if (d.slot != kNoBlendSlot && !CoversAnyTexel(d)) {
+        if (d.slot != kNoBlendSlot && !TrimToCoveredRows(d)) {
             // Every texel it samples is transparent: not a pixel would change (a space glyph).
             columnsUsed_ -= n;
             return false;
@@ -463,17 +463,42 @@ bool RasterRender::PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDr
     return true;
 }
 
-// Whether some texel a prepared rectangle samples is covered (alpha >= 128). Answered from the
-// row summaries when the texel rows run without wrapping; otherwise assumed.
-bool RasterRender::CoversAnyTexel(const PreparedDraw& d) const {
+// Narrows a prepared rectangle to the pixel rows from the first to the last that sample a covered
+// texel (alpha >= 128) in its columns; false when no row does. Rows outside write nothing (a
+// glyph's empty lines above and below it). Answered from the row summaries when the texel rows
+// run without wrapping, where the texel row of a pixel row moves one way only; otherwise every
+// row is kept.
+bool RasterRender::TrimToCoveredRows(PreparedDraw& d) const {
     const RowV v(d);
     const double first = v(d.rowFirst) * kTexSide, last = v(d.rowEnd - 1) * kTexSide;
     if (!(first >= 0 && first < kTexSide && last >= 0 && last < kTexSide)) return true;
     const int from = static_cast<int>(std::min(first, last)), to = static_cast<int>(std::max(first, last));
     const RowAlpha* alpha = alpha_[d.texture].get();
-    uint32_t covered = 0;
-    for (int r = from; r <= to; ++r) covered |= alpha[r].covered;
-    return (covered & d.blocks) != 0;
+    int lo = from;
+    while (lo <= to && (alpha[lo].covered & d.blocks) == 0) ++lo;
+    if (lo > to) return false;
+    int hi = to;
+    while ((alpha[hi].covered & d.blocks) == 0) --hi;
+    // The texel row of pixel row j, as the row loop computes it (v is in [0, 1) here).
+    auto texRow = [&](int j) { return static_cast<int>(v(j) * kTexSide); };
+    const bool down = first <= last;  // texel rows grow with pixel rows
+    // Pixel rows before texel row lo (or after hi when they run upwards) form a prefix; the rows
+    // past the other end a suffix. Both found by halving.
+    auto before = [&](int j) { return down ? texRow(j) < lo : texRow(j) > hi; };
+    auto after = [&](int j) { return down ? texRow(j) > hi : texRow(j) < lo; };
+    int a = d.rowFirst, b = d.rowEnd;  // first row not before: in [a, b]
+    while (a < b) {
+        const int m = a + (b - a) / 2;
+        if (before(m)) a = m + 1; else b = m;
+    }
+    int c = a, e = d.rowEnd;  // first row after: in [c, e]
+    while (c < e) {
+        const int m = c + (e - c) / 2;
+        if (after(m)) e = m; else c = m + 1;
+    }
+    d.rowFirst = a;
+    d.rowEnd = c;
+    return a < c;
 }
 
 // The texel column of each pixel of a prepared rectangle; returns the blocks of 16 texels they

@@ -28,6 +28,8 @@
 //   - the texel column of each pixel of a rectangle is computed once per sprite, and a row whose
 //     result does not depend on the destination (every sampled texel covered and the blend
 //     replacing) is copied for the following pixel rows that sample the same texel row;
+//   - a prepared rectangle keeps only the pixel rows from the first to the last that sample a
+//     covered texel: a glyph's empty lines above and below it cost nothing;
 //   - an owner that holds a whole frame can prepare each draw once (PrepareDraw) and then draw
 //     the frame band by band of rows (ClearRows, DrawPrepared), so that a band's pixels stay in
 //     the processor's cache while every sprite crossing it is drawn. Each pixel goes through the
@@ -113,7 +115,7 @@ private:
                       int rowEnd);
     const uint32_t* TextureOf(int32_t id) const;
     uint32_t FillColumns(const PreparedDraw& d, uint16_t* cols) const;
-    bool CoversAnyTexel(const PreparedDraw& d) const;
+    bool TrimToCoveredRows(PreparedDraw& d) const;
 
     uint32_t* Row(int j) const { return target_ + static_cast<ptrdiff_t>(j - targetFirst_) * kWidth; }
 
