@@ -90,28 +90,23 @@ struct Frame {
     }
 };
 
-// Keeps the frame's draws prepared instead of drawing them, to draw them later band by band.
+// Keeps the frame as steps instead of drawing it, to draw it later band by band.
 class BandedRaster : public RasterRender {
 public:
-    BandedRaster() : RasterRender(false) {}
-    void Clear() override {}  // the frame starts with it; each band is cleared in turn
-    void Draw4(uint32_t firstIndex) override {
-        PreparedDraw d;
-        if (PrepareDraw(firstIndex, true, &d)) draws.push_back(d);
-    }
+    BandedRaster() : RasterRender(false) { BeginSteps(); }
+    void Clear() override { AddClearStep(); }
+    void Draw4(uint32_t firstIndex) override { AddDrawStep(firstIndex); }
     // Draws the kept frame in bands of `rows` rows and gathers the bands into one image.
     std::vector<uint32_t> DrawInBands(int rows) {
         std::vector<uint32_t> image(kWidth * kHeight), band(static_cast<size_t>(rows) * kWidth);
         for (int first = 0; first < kHeight; first += rows) {
             const int end = std::min(first + rows, kHeight);
             SetTarget(band.data(), first);
-            ClearRows(first, end);
-            for (const PreparedDraw& d : draws) DrawPrepared(d, first, end);
+            DrawSteps(first, end);
             std::memcpy(&image[static_cast<size_t>(first) * kWidth], band.data(), sizeof(uint32_t) * kWidth * (end - first));
         }
         return image;
     }
-    std::vector<PreparedDraw> draws;
 };
 
 uint32_t Rgb(uint32_t p, bool bgr) {
@@ -204,8 +199,9 @@ TEST(RasterShortcut, BandsDrawTheSamePictureAsTheWholeImage) {
             r->SetAlphaUnused(window);
             f.Draw(*r, 0.25f);
         }
-        // The one outside the image and the two that sample only uncovered texels are left out.
-        ASSERT_EQ(banded->draws.size(), 10u);
+        // The clear and the draws but the one outside the image and the two that sample only
+        // uncovered texels.
+        ASSERT_EQ(banded->StepCount(), 11u);
         for (int rows : {1, 7, 32, 720}) {
             const std::vector<uint32_t> image = banded->DrawInBands(rows);
             EXPECT_EQ(std::memcmp(whole->Pixels(), image.data(), sizeof(uint32_t) * 1280 * 720), 0)

@@ -299,7 +299,62 @@ int32_t RasterRender::Create() {
 
 void RasterRender::Clear() {
     RecordRender::Clear();
-    ClearRows(0, kHeight);
+    if (banded_) {
+        AddClearStep();
+    } else {
+        ClearRows(0, kHeight);
+    }
+}
+
+void RasterRender::SetBanded(bool banded) {
+    banded_ = banded;
+    BeginSteps();
+}
+
+void RasterRender::BeginSteps() {
+    if (!steps_) {
+        // Made once; pages are only touched as far as frames use them.
+        steps_.reset(new Step[kMaxSteps]);
+        stepRows_.reset(new uint32_t[kMaxSteps]);
+    }
+    stepCount_ = 0;
+    ForgetPreparedColumns();
+}
+
+void RasterRender::AddClearStep() {
+    if (!steps_ || stepCount_ == kMaxSteps) return;
+    steps_[stepCount_].clear = true;
+    stepRows_[stepCount_++] = static_cast<uint32_t>(kHeight) << 16;
+}
+
+void RasterRender::AddDrawStep(uint32_t firstIndex) {
+    if (!steps_ || stepCount_ == kMaxSteps) return;
+    Step& s = steps_[stepCount_];
+    if (!PrepareDraw(firstIndex, true, &s.draw)) return;
+    s.clear = false;
+    stepRows_[stepCount_++] = static_cast<uint32_t>(s.draw.rowFirst) | static_cast<uint32_t>(s.draw.rowEnd) << 16;
+}
+
+void RasterRender::DrawSteps(int first, int end) {
+    for (uint32_t k = 0; k < stepCount_; ++k) {
+        const uint32_t rows = stepRows_[k];
+        if (static_cast<int>(rows & 0xFFFF) >= end || static_cast<int>(rows >> 16) <= first) continue;
+        if (steps_[k].clear) {
+            ClearRows(first, end);
+        } else {
+            DrawPrepared(steps_[k].draw, first, end);
+        }
+    }
+}
+
+int32_t RasterRender::Present(int syncInterval) {
+    const int32_t result = RecordRender::Present(syncInterval);
+    if (banded_ && image_) {
+        SetTarget(nullptr, 0);
+        for (int first = 0; first < kHeight; first += kBandRows) DrawSteps(first, std::min(first + kBandRows, kHeight));
+    }
+    if (banded_) BeginSteps();
+    return result;
 }
 
 void RasterRender::ClearRows(int first, int end) {
@@ -401,6 +456,10 @@ bool RasterRender::CreateTexture(int32_t id, PlatTextureFormat format, const voi
 
 void RasterRender::Draw4(uint32_t firstIndex) {
     RecordRender::Draw4(firstIndex);
+    if (banded_) {
+        AddDrawStep(firstIndex);
+        return;
+    }
     PreparedDraw d;
     if (PrepareDraw(firstIndex, false, &d)) DrawPrepared(d, 0, kHeight);
 }

@@ -95,6 +95,24 @@ public:
         int32_t columns;        // rectangle: its texel columns in the column store, -1 not kept
         uint32_t blocks;        // rectangle with kept columns: the blocks of 16 texels they fall in
     };
+    // A frame kept as steps, to be drawn band by band of rows. BeginSteps forgets the last
+    // frame's; AddClearStep and AddDrawStep keep a clear and a draw (with the state bound now), in
+    // order, as long as there is room; DrawSteps draws every step that reaches rows [first, end)
+    // of the target. Each pixel goes through the same operations in the same order as with Clear
+    // and Draw4, whatever the bands.
+    static constexpr uint32_t kMaxSteps = 14970u * 3u + 64u;
+    static constexpr int kBandRows = 32;  // rows a band holds in the window's software path
+    void BeginSteps();
+    void AddClearStep();
+    void AddDrawStep(uint32_t firstIndex);
+    void DrawSteps(int first, int end);
+    uint32_t StepCount() const { return stepCount_; }
+    // With `banded`, Clear and Draw4 keep steps and Present draws them into the image in bands of
+    // kBandRows rows, as the window's software path does. Off by default: each draw goes into the
+    // image at once.
+    void SetBanded(bool banded);
+    int32_t Present(int syncInterval) override;
+
     // Makes the draw of the four vertices at firstIndex of the last upload ready, with the
     // current blend and texture. False when it draws nothing (outside the image, skipped, or not
     // in the upload). With keepColumns its texel columns are kept in the column store, as long
@@ -142,4 +160,14 @@ private:
     static constexpr int kColumnStore = 64 * kWidth;
     std::unique_ptr<uint16_t[]> columns_;
     int columnsUsed_ = 0;
+    // The kept steps, and the rows each reaches (first | end << 16) so that a band looks past
+    // the steps it does not cross without reading them.
+    struct Step {
+        bool clear;
+        PreparedDraw draw;
+    };
+    std::unique_ptr<Step[]> steps_;
+    std::unique_ptr<uint32_t[]> stepRows_;
+    uint32_t stepCount_ = 0;
+    bool banded_ = false;
 };

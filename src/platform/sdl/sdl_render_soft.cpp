@@ -81,7 +81,6 @@ SoftRender::SoftRender(SdlWindow* window) : RasterRender(false), window_(window)
     commands_[0].reset(new Command[kMaxCommands]);
     commands_[1].reset(new Command[kMaxCommands]);
     previousVertices_.reset(new Vertex[kMaxVertices]);
-    steps_.reset(new Step[kMaxCommands]);
     band_.reset(new uint32_t[static_cast<size_t>(kBandRows) * kImageW]);
     // The rasteriser samples its own copy of each texture; the given pixels need no keeping.
     keepTexturePixels = false;
@@ -184,14 +183,13 @@ bool SoftRender::SameAsPrevious() const {
 
 void SoftRender::Rasterise(const Command* c, uint32_t n, const Vertex* vertices, uint32_t count) {
     RasterRender::UploadVertices(vertices, count);
-    ForgetPreparedColumns();
+    BeginSteps();
     // The state commands take effect in order; each draw is made ready with the state it sees.
-    uint32_t steps = 0;
     for (uint32_t i = 0; i < n; ++i) {
         switch (c[i].kind) {
             case kCmdClear:
                 RecordRender::Clear();
-                steps_[steps++].clear = true;
+                AddClearStep();
                 break;
             case kCmdBlend: {
                 float f[4];
@@ -204,9 +202,7 @@ void SoftRender::Rasterise(const Command* c, uint32_t n, const Vertex* vertices,
                 break;
             case kCmdDraw:
                 RecordRender::Draw4(static_cast<uint32_t>(c[i].value));
-                if (PrepareDraw(static_cast<uint32_t>(c[i].value), true, &steps_[steps].draw)) {
-                    steps_[steps++].clear = false;
-                }
+                AddDrawStep(static_cast<uint32_t>(c[i].value));
                 break;
             default:
                 break;
@@ -218,13 +214,7 @@ void SoftRender::Rasterise(const Command* c, uint32_t n, const Vertex* vertices,
     for (int first = 0; first < kImageH; first += kBandRows) {
         const int end = first + kBandRows < kImageH ? first + kBandRows : kImageH;
         SetTarget(band_.get(), first);
-        for (uint32_t k = 0; k < steps; ++k) {
-            if (steps_[k].clear) {
-                ClearRows(first, end);
-            } else {
-                DrawPrepared(steps_[k].draw, first, end);
-            }
-        }
+        DrawSteps(first, end);
         if (put) PutRows(band_.get(), first, end);
     }
     SetTarget(nullptr, 0);

@@ -62,14 +62,8 @@ private:
         uint32_t factor[4];
     };
     static constexpr uint32_t kMaxCommands = 14970u * 3u + 64u;
+    static_assert(kMaxCommands <= kMaxSteps, "every command of a frame may become a step");
     static constexpr uint32_t kMaxVertices = 14970u * 4u;
-
-    // A step of the frame being drawn: a clear, or a prepared draw.
-    struct Step {
-        bool clear;
-        PreparedDraw draw;
-    };
-    static constexpr int kBandRows = 32;
 
     void Record(int32_t kind, int32_t value, const float* factor);
     bool SameAsPrevious() const;
@@ -92,7 +86,6 @@ private:
     bool previousValid_ = false;
     bool overflow_ = false;
     std::unique_ptr<Vertex[]> previousVertices_;
-    std::unique_ptr<Step[]> steps_;
     std::unique_ptr<uint32_t[]> band_;   // the rows of the band being drawn
     bool surfaceCurrent_ = false;         // the surface holds the last rasterised picture
     uint32_t vertexEnd_ = 0;                  // vertices read by this frame's draws
