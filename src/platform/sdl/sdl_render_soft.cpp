@@ -6,6 +6,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -52,6 +53,9 @@ void StreamCopy(void* dst, const void* src, size_t bytes) {
 #endif
     std::memcpy(dst, src, bytes);
 }
+
+// How an image row becomes a surface row.
+enum PutMode : int { kPutCopy, kPutSwap, kPutOpaque, kPutConvert };
 
 int WindowWatch(void* self, SDL_Event* e) {
     if (e->type != SDL_WINDOWEVENT) return 0;
@@ -211,15 +215,41 @@ void SoftRender::Rasterise(const Command* c, uint32_t n, const Vertex* vertices,
     // Then band by band: every step over the band's rows, and the band into the window. The
     // band's rows stay in the processor's cache from the clear to the window.
     const bool put = BeginPut();
-    for (int first = 0; first < kImageH; first += kBandRows) {
-        const int end = first + kBandRows < kImageH ? first + kBandRows : kImageH;
-        SetTarget(band_.get(), first);
-        DrawSteps(first, end);
-        if (put) PutRows(band_.get(), first, end);
+    if (put && DrawsInSurface()) {
+        // Straight into the surface, band by band as well; every row is sent.
+        SetTarget(static_cast<uint32_t*>(putSurface_->pixels), 0);
+        for (int first = 0; first < kImageH; first += kBandRows) DrawSteps(first, std::min(first + kBandRows, kImageH));
+        bands_[0] = SDL_Rect{0, 0, kImageW, kImageH};
+        bandCount_ = 1;
+        rowsSent += kImageH;
+        ++surfaceFrames_;
+    } else {
+        const uint64_t sentBefore = rowsSent;
+        for (int first = 0; first < kImageH; first += kBandRows) {
+            const int end = first + kBandRows < kImageH ? first + kBandRows : kImageH;
+            SetTarget(band_.get(), first);
+            DrawSteps(first, end);
+            if (put) PutRows(band_.get(), first, end);
+        }
+        // What the comparison found decides how the next frames are drawn.
+        if (put && !putFull_) everyRowChanged_ = rowsSent - sentBefore == static_cast<uint64_t>(putSurface_->h);
+        surfaceFrames_ = 0;
     }
     SetTarget(nullptr, 0);
     if (put) EndPut();
     surfaceCurrent_ = put;
+}
+
+// Drawing a frame straight into the window surface saves copying each band into it, but leaves
+// nothing to compare the new rows with, so every row is sent. That is taken where the surface is
+// the image's own size, layout and channel order, and where every row would be sent anyway: a
+// repaint, or a picture whose every row changed on the last frame compared (the scrolling title
+// and its panels). Every kCompareEvery-th frame is compared again, so that a picture that comes
+// to rest goes back to sending only what changes.
+bool SoftRender::DrawsInSurface() const {
+    const SDL_Surface* s = putSurface_;
+    if (s->w != kImageW || s->h != kImageH || putMode_ != kPutCopy || s->pitch != kImageW * 4) return false;
+    return putFull_ || (everyRowChanged_ && surfaceFrames_ + 1 < kCompareEvery);
 }
 
 int32_t SoftRender::Present(int syncInterval) {
@@ -268,9 +298,6 @@ void SoftRender::RepaintLastFrame() {
     Show();
     Send();
 }
-
-// How an image row becomes a surface row.
-enum PutMode : int { kPutCopy, kPutSwap, kPutOpaque, kPutConvert };
 
 void SoftRender::Show() {
     if (framesRasterised == 0) return;  // nothing presented yet

@@ -2,7 +2,7 @@
 //
 // SoftRender draws the sprite queue with the software rasteriser into the 1280 x 720 image and
 // puts that image into the window's own surface (no OpenGL involved), scaled to the client area
-// with nearest sampling. Three things keep it cheap:
+// with nearest sampling. What keeps it cheap:
 //   - a frame is recorded, not drawn, until Present; when its commands and the vertices they read
 //     are byte for byte those of the previous frame (and no texture changed), nothing is
 //     rasterised and nothing is sent to the display: the window still shows that picture;
@@ -10,6 +10,9 @@
 //     it is drawn, while its pixels are still in the processor's cache;
 //   - rows are converted into the window surface only where they differ from what it holds, and
 //     only the changed bands are sent to the display;
+//   - while every row changes from frame to frame (the scrolling title), the bands are drawn
+//     straight into a surface of the image's own size and order, with no copy; one frame in
+//     kCompareEvery is still compared row by row, to notice when the picture comes to rest;
 //   - with a sync interval of 1 (vertical sync on) presents keep to the refresh rate of the
 //     display mode (60 Hz when unknown), as a swap chain waiting for the vertical blank does:
 //     the game is paced to the refresh rate even in the timer mode that does not wait;
@@ -78,6 +81,8 @@ private:
     void Send();
     // Puts the last presented picture into the surface again, all of it.
     void Show();
+    // Whether the frame under way is drawn straight into the window surface.
+    bool DrawsInSurface() const;
 
     SdlWindow* window_;
     std::unique_ptr<Command[]> commands_[2];
@@ -108,6 +113,11 @@ private:
     int putOpen_ = -1;
     SDL_Rect bands_[kMaxBands];
     int bandCount_ = 0;
+    // Whether every row changed on the last frame compared, and the frames drawn straight into
+    // the surface since.
+    static constexpr int kCompareEvery = 16;
+    bool everyRowChanged_ = false;
+    int surfaceFrames_ = 0;
     // Vertical sync: nanoseconds per refresh, and the monotonic time of the refresh the last
     // synchronised present was due at (0: none yet).
     void WaitForRefresh(int syncInterval);
