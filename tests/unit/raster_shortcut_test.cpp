@@ -160,21 +160,26 @@ TEST(RasterShortcut, FlatFillsMatchTheGeneralBlend) {
     }
     mixed = flat;
     for (int y = 160; y < 176; ++y) mixed[y * 512 + 47] = 0x00FFFFFFu;
-    const float factor[4] = {0.75f, 0.5f, 0.25f, 0.6f};
-    for (int slot = 0; slot <= 6; ++slot) {
-        std::unique_ptr<RasterRender> r[2] = {std::make_unique<RasterRender>(), std::make_unique<RasterRender>()};
-        for (int k = 0; k < 2; ++k) {
-            r[k]->Create();
-            ASSERT_TRUE(r[k]->CreateTexture(1, PlatTextureFormat::R8G8B8A8, (k == 0 ? flat : mixed).data()));
-            r[k]->UploadVertices(v.data(), 8);
-            r[k]->Clear();
-            r[k]->SetBlend(0, factor);
-            r[k]->BindTexture(1);
-            r[k]->Draw4(0);
-            r[k]->SetBlend(slot, factor);
-            r[k]->Draw4(4);
+    // Factors of a half, of nothing and of everything, and close to either end.
+    const float factors[3][4] = {{0.75f, 0.5f, 0.25f, 0.6f}, {0.0f, 1.0f, 0.5f, 1.0f}, {0.9999f, 0.3333f, 0.0001f, 0.5f}};
+    for (int set = 0; set < 3; ++set) {
+        for (int slot = 0; slot <= 6; ++slot) {
+            const float* factor = factors[set];
+            std::unique_ptr<RasterRender> r[2] = {std::make_unique<RasterRender>(), std::make_unique<RasterRender>()};
+            for (int k = 0; k < 2; ++k) {
+                r[k]->Create();
+                ASSERT_TRUE(r[k]->CreateTexture(1, PlatTextureFormat::R8G8B8A8, (k == 0 ? flat : mixed).data()));
+                r[k]->UploadVertices(v.data(), 8);
+                r[k]->Clear();
+                r[k]->SetBlend(0, factor);
+                r[k]->BindTexture(1);
+                r[k]->Draw4(0);
+                r[k]->SetBlend(slot, factor);
+                r[k]->Draw4(4);
+            }
+            EXPECT_EQ(std::memcmp(r[0]->Pixels(), r[1]->Pixels(), sizeof(uint32_t) * 1280 * 720), 0)
+                << "slot " << slot << ", factors " << set;
         }
-        EXPECT_EQ(std::memcmp(r[0]->Pixels(), r[1]->Pixels(), sizeof(uint32_t) * 1280 * 720), 0) << "slot " << slot;
     }
 }
 
