@@ -204,4 +204,46 @@ TEST(RasterShortcut, BandsDrawTheSamePictureAsTheWholeImage) {
     }
 }
 
+TEST(RasterShortcut, DrawsAreTakenFromTheLastFrameOnlyWhenMadeFromTheSame) {
+    // Frames drawn in bands against the same frames drawn whole, while the blend, the vertices
+    // and the texture change between them.
+    Frame f;
+    std::vector<uint32_t> other(f.tex);
+    for (uint32_t& t : other) t = (t ^ 0x00FF00FFu) | 0xFF000000u;  // other colours, all opaque
+    RasterRender whole, banded;
+    banded.SetBanded(true);
+    for (RasterRender* r : {&whole, &banded}) {
+        r->SetBgrOrder(true);
+        r->SetAlphaUnused(true);
+        r->Create();
+        ASSERT_TRUE(r->CreateTexture(3, PlatTextureFormat::R8G8B8A8, f.tex.data()));
+    }
+    auto frame = [&](float shade, float shift) {
+        Quad(&f.v[4], 100 + shift, 50, 700 + shift, 500, 0, 60, 200, 120);
+        const float one[4] = {1, 1, 1, 1}, half[4] = {shade, 0.25f, 1, 1};
+        for (RasterRender* r : {&whole, &banded}) {
+            r->UploadVertices(f.v.data(), static_cast<uint32_t>(f.v.size()));
+            r->Clear();
+            r->SetBlend(0, one);
+            r->BindTexture(3);
+            r->Draw4(0);
+            r->Draw4(4);
+            for (uint32_t first : {20u, 32u, 36u, 40u}) r->Draw4(first);
+            r->SetBlend(2, half);
+            r->Draw4(12);
+            r->Present(0);
+        }
+        return std::memcmp(whole.Pixels(), banded.Pixels(), sizeof(uint32_t) * 1280 * 720) == 0;
+    };
+    EXPECT_TRUE(frame(0.5f, 0));
+    EXPECT_EQ(banded.drawsReused, 0u);
+    EXPECT_TRUE(frame(0.5f, 0));
+    EXPECT_EQ(banded.drawsReused, 7u) << "the same frame again";
+    EXPECT_TRUE(frame(0.75f, 3));
+    EXPECT_EQ(banded.drawsReused, 7u + 5u) << "one sprite moved, the blend of another changed";
+    for (RasterRender* r : {&whole, &banded}) ASSERT_TRUE(r->CreateTexture(3, PlatTextureFormat::R8G8B8A8, other.data()));
+    EXPECT_TRUE(frame(0.75f, 3)) << "a texture made again";
+    EXPECT_EQ(banded.drawsReused, 12u);
+}
+
 }  // namespace

@@ -327,7 +327,8 @@ inline int FirstCentreAtOrAfter(double e, int limit) {
 
 }  // namespace
 
-RasterRender::RasterRender(bool keepImage) : columns_(new uint16_t[kColumnStore]) {
+RasterRender::RasterRender(bool keepImage) {
+    columnStore_[0].reset(new uint16_t[kColumnStore]);
     if (keepImage) image_.reset(new uint32_t[static_cast<size_t>(kWidth) * kHeight]());
     target_ = image_.get();
 }
@@ -341,6 +342,7 @@ RasterRender::~RasterRender() = default;
 
 int32_t RasterRender::Create() {
     const int32_t r = RecordRender::Create();
+    ++textureGeneration_;
     // The device starts with blend slot 0 and factor 0, nothing bound.
     slot_ = 0;
     std::memset(factor_, 0, sizeof factor_);
@@ -367,9 +369,18 @@ void RasterRender::BeginSteps() {
         // Made once; pages are only touched as far as frames use them.
         steps_.reset(new Step[kMaxSteps]);
         stepRows_.reset(new uint32_t[kMaxSteps]);
+        memo_.reset(new DrawMemo[kMaxSteps]);
+        columnStore_[1].reset(new uint16_t[kColumnStore]);
+        memoNext_ = 0;
     }
     stepCount_ = 0;
-    ForgetPreparedColumns();
+    // The draws made in the frame that ends are what the next one compares with; its columns
+    // stay where they are while this frame's go into the other store.
+    memoCount_ = memoNext_;
+    memoNext_ = 0;
+    memoGeneration_ = textureGeneration_;
+    columnSide_ ^= 1;
+    columnsUsed_ = 0;
 }
 
 void RasterRender::AddClearStep() {
@@ -381,8 +392,43 @@ void RasterRender::AddClearStep() {
 void RasterRender::AddDrawStep(uint32_t firstIndex) {
     if (!steps_ || stepCount_ == kMaxSteps) return;
     Step& s = steps_[stepCount_];
-    if (!PrepareDraw(firstIndex, true, &s.draw)) return;
     s.clear = false;
+    const bool inUpload = lastUpload != nullptr && firstIndex <= lastUploadCount && lastUploadCount - firstIndex >= 4;
+    if (memoNext_ == kMaxSteps || !inUpload || (keepsColour_ && alphaUnused_)) {
+        // Nothing to compare by (or a draw skipped at once): made as it is.
+        if (memoNext_ < kMaxSteps) memo_[memoNext_++].slot = -1;
+        if (!PrepareDraw(firstIndex, true, &s.draw)) return;
+    } else {
+        DrawMemo& m = memo_[memoNext_++];
+        const Vertex* v = lastUpload + firstIndex;
+        const bool textured = TextureOf(bound_) != nullptr;
+        const bool same = memoNext_ <= memoCount_ && memoGeneration_ == textureGeneration_ && m.slot == slot_ &&
+                          m.texture == bound_ && m.textured == textured &&
+                          std::memcmp(m.factor, factor_, sizeof m.factor) == 0 &&
+                          std::memcmp(m.v, v, sizeof m.v) == 0;
+        if (same && (!m.drawn || m.draw.columns < 0 || kColumnStore - columnsUsed_ >= m.draw.colEnd - m.draw.colFirst)) {
+            // Made from the same as the last frame's: the same draw, its columns moved over.
+            ++drawsReused;
+            if (!m.drawn) return;
+            if (m.draw.columns >= 0) {
+                const int n = m.draw.colEnd - m.draw.colFirst;
+                std::memcpy(ColumnStore() + columnsUsed_, columnStore_[columnSide_ ^ 1].get() + m.draw.columns,
+                            sizeof(uint16_t) * n);
+                m.draw.columns = columnsUsed_;
+                columnsUsed_ += n;
+            }
+            s.draw = m.draw;
+        } else {
+            std::memcpy(m.v, v, sizeof m.v);
+            std::memcpy(m.factor, factor_, sizeof m.factor);
+            m.texture = bound_;
+            m.slot = slot_;
+            m.textured = textured;
+            m.drawn = PrepareDraw(firstIndex, true, &m.draw);
+            if (!m.drawn) return;
+            s.draw = m.draw;
+        }
+    }
     stepRows_[stepCount_++] = static_cast<uint32_t>(s.draw.rowFirst) | static_cast<uint32_t>(s.draw.rowEnd) << 16;
 }
 
@@ -430,9 +476,25 @@ void RasterRender::SetBlend(int slot, const float factor[4]) {
     keepsColour_ = slot_ == 1 && factor[0] == 0.0f && factor[1] == 0.0f && factor[2] == 0.0f;
 }
 
+void RasterRender::Release() {
+    RecordRender::Release();
+    ++textureGeneration_;
+}
+
+void RasterRender::ClearHandles() {
+    RecordRender::ClearHandles();
+    ++textureGeneration_;
+}
+
+void RasterRender::ReleaseTexture(int32_t id) {
+    RecordRender::ReleaseTexture(id);
+    ++textureGeneration_;
+}
+
 void RasterRender::SetBgrOrder(bool bgr) {
     if (bgr == bgr_) return;
     bgr_ = bgr;
+    ++textureGeneration_;
     std::swap(factor_[0], factor_[2]);
     for (int id = 0; id < kTextureSlots; ++id) {
         uint32_t* t = rgba_[id].get();
@@ -454,6 +516,7 @@ const uint32_t* RasterRender::TextureOf(int32_t id) const {
 }
 
 bool RasterRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
+    ++textureGeneration_;
     if (!RecordRender::CreateTexture(id, format, pixels)) return false;
     if (!rgba_[id]) rgba_[id].reset(new (std::nothrow) uint32_t[kTexSide * kTexSide]);
     if (!alpha_[id]) alpha_[id].reset(new (std::nothrow) RowAlpha[kTexSide]);
@@ -563,7 +626,7 @@ bool RasterRender::PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDr
     if (keepColumns && TextureOf(d.texture) != nullptr && kColumnStore - columnsUsed_ >= n) {
         d.columns = columnsUsed_;
         columnsUsed_ += n;
-        d.blocks = FillColumns(d, columns_.get() + d.columns);
+        d.blocks = FillColumns(d, ColumnStore() + d.columns);
         if (d.slot != kNoBlendSlot && !TrimToCoveredRows(d)) {
             // Every texel it samples is transparent: not a pixel would change (a space glyph).
             columnsUsed_ -= n;
@@ -642,7 +705,7 @@ void RasterRender::DrawRect(const PreparedDraw& d, int j0, int j1) {
     const uint16_t* cols = cols_;
     uint32_t blocks = d.blocks;
     if (d.columns >= 0) {
-        cols = columns_.get() + d.columns;
+        cols = ColumnStore() + d.columns;
     } else {
         blocks = FillColumns(d, cols_);
     }

@@ -33,7 +33,10 @@
 //   - an owner that holds a whole frame can prepare each draw once (PrepareDraw) and then draw
 //     the frame band by band of rows (ClearRows, DrawPrepared), so that a band's pixels stay in
 //     the processor's cache while every sprite crossing it is drawn. Each pixel goes through the
-//     same operations in the same order as with Draw4: the same picture, whatever the bands.
+//     same operations in the same order as with Draw4: the same picture, whatever the bands;
+//   - a draw kept as a step that is made from the same vertices, blend and texture as the last
+//     frame's draw at the same place in the order (the panels' glyphs) is taken from it, as long
+//     as no texture was made or released since.
 #pragma once
 
 #include <cstddef>
@@ -113,21 +116,29 @@ public:
     void SetBanded(bool banded);
     int32_t Present(int syncInterval) override;
 
-    // Makes the draw of the four vertices at firstIndex of the last upload ready, with the
-    // current blend and texture. False when it draws nothing (outside the image, skipped, or not
-    // in the upload). With keepColumns its texel columns are kept in the column store, as long
-    // as there is room, until ForgetPreparedColumns.
-    bool PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDraw* out);
-    // Draws the part of a prepared draw in rows [rowFirst, rowEnd).
-    void DrawPrepared(const PreparedDraw& d, int rowFirst, int rowEnd);
-    void ForgetPreparedColumns() { columnsUsed_ = 0; }
     // Clears rows [first, end), as Clear does all of the image.
     void ClearRows(int first, int end);
     // Drawing goes to `rows`, which holds image rows from firstRow on, instead of the image
     // (nullptr: back to the image). Only rows it holds may then be cleared or drawn.
     void SetTarget(uint32_t* rows, int firstRow);
 
+    // Draws kept as steps that were made again from what the last frame's draw at the same
+    // place was made from, and so taken from it.
+    uint64_t drawsReused = 0;
+
+    void Release() override;
+    void ClearHandles() override;
+    void ReleaseTexture(int32_t id) override;
+
 private:
+    // Makes the draw of the four vertices at firstIndex of the last upload ready, with the
+    // current blend and texture. False when it draws nothing (outside the image, skipped, or not
+    // in the upload). With keepColumns its texel columns are kept in this frame's column store,
+    // as long as there is room, until BeginSteps.
+    bool PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDraw* out);
+    // Draws the part of a prepared draw in rows [rowFirst, rowEnd).
+    void DrawPrepared(const PreparedDraw& d, int rowFirst, int rowEnd);
+    uint16_t* ColumnStore() const { return columnStore_[columnSide_].get(); }
     void DrawRect(const PreparedDraw& d, int rowFirst, int rowEnd);
     void DrawTriangle(const PreparedDraw& d, const Pixel2& a, const Pixel2& b, const Pixel2& c, int rowFirst,
                       int rowEnd);
@@ -156,10 +167,28 @@ private:
     uint32_t factor_[4] = {};   // blend factor, 0..65536
     int32_t bound_ = -1;        // bound texture id, -1 none
     uint16_t cols_[kWidth] = {};  // texel column of each pixel of the current rectangle
-    // Texel columns of prepared rectangles.
+    // Texel columns of prepared rectangles: this frame's store, and the last frame's.
     static constexpr int kColumnStore = 64 * kWidth;
-    std::unique_ptr<uint16_t[]> columns_;
+    std::unique_ptr<uint16_t[]> columnStore_[2];
+    int columnSide_ = 0;
     int columnsUsed_ = 0;
+    // What the last frame's draws kept as steps were made from (the vertices and the state bound
+    // then) and what each gave, by their place in the frame's order. Textures made, released or
+    // converted since make them all stale (a new generation).
+    struct DrawMemo {
+        Vertex v[4];
+        uint32_t factor[4];
+        int32_t texture;
+        int slot;          // -1: nothing to compare with
+        bool textured;     // the texture was present
+        bool drawn;
+        PreparedDraw draw;
+    };
+    std::unique_ptr<DrawMemo[]> memo_;
+    uint32_t memoCount_ = 0;       // entries made in the last frame
+    uint32_t memoNext_ = 0;        // the place of the next draw of this frame
+    uint64_t memoGeneration_ = 0;  // the texture generation the entries were made in
+    uint64_t textureGeneration_ = 0;
     // The kept steps, and the rows each reaches (first | end << 16) so that a band looks past
     // the steps it does not cross without reading them.
     struct Step {
