@@ -30,10 +30,11 @@
 //     replacing) is copied for the following pixel rows that sample the same texel row;
 //   - a prepared rectangle keeps only the pixel rows from the first to the last that sample a
 //     covered texel: a glyph's empty lines above and below it cost nothing;
-//   - an owner that holds a whole frame can prepare each draw once (PrepareDraw) and then draw
-//     the frame band by band of rows (ClearRows, DrawPrepared), so that a band's pixels stay in
-//     the processor's cache while every sprite crossing it is drawn. Each pixel goes through the
-//     same operations in the same order as with Draw4: the same picture, whatever the bands;
+//   - an owner that holds a whole frame can keep it as steps, each draw prepared once
+//     (AddClearStep, AddDrawStep), and then draw it band by band of rows (DrawSteps), so that a
+//     band's pixels stay in the processor's cache while every sprite crossing it is drawn.
+//     Each pixel goes through the same operations in the same order as with Draw4: the same
+//     picture, whatever the bands;
 //   - a draw kept as a step that is made from the same vertices, blend and texture as the last
 //     frame's draw at the same place in the order (the panels' glyphs) is taken from it, as long
 //     as no texture was made or released since.
