@@ -26,6 +26,7 @@ struct Frame {
                 uint32_t a = 255;
                 if (y >= 64 && y < 128) a = (x % 7 == 0) ? 0 : (x % 5 == 0 ? 160 : 255);
                 if (y >= 128 && y < 160 && x < 32) a = (x + y) % 3 == 0 ? 127 : 0;  // nothing covered
+                if (y >= 192 && y < 224) a = (x + y) % 3 == 0 ? 0 : 255;              // cut out
                 tex[y * 512 + x] = (x * 3 & 255) | (y * 5 & 255) << 8 | ((x ^ y) & 255) << 16 | a << 24;
             }
         }
@@ -41,6 +42,9 @@ struct Frame {
         Quad(&v[32], 600, 100, 700, 401, 0, 100, 32, 150);
         Quad(&v[36], 720, 99, 800, 400, 0, 150, 32, 101);
         Quad(&v[40], 820, 100, 860, 131, 0, 90, 32, 161);
+        // At the texture's own size: opaque, and cut out.
+        Quad(&v[44], 900, 200, 964, 240, 300, 10, 364, 50);
+        Quad(&v[48], 980, 300, 1044, 332, 64, 192, 128, 224);
         // A rotated quad crossing many bands (the general triangle path).
         for (int i = 0; i < 4; ++i) {
             const double a = 0.3 + i * 1.5707963;
@@ -72,7 +76,7 @@ struct Frame {
         r.Draw4(16);
         r.Draw4(20);
         r.Draw4(28);
-        for (uint32_t first : {32u, 36u, 40u}) r.Draw4(first);
+        for (uint32_t first : {32u, 36u, 40u, 44u, 48u}) r.Draw4(first);
         r.SetBlend(3, half);
         r.Draw4(24);
         r.Draw4(28);
@@ -195,7 +199,7 @@ TEST(RasterShortcut, BandsDrawTheSamePictureAsTheWholeImage) {
         }
         // The clear and the draws but the one outside the image and the two that sample only
         // uncovered texels.
-        ASSERT_EQ(banded->StepCount(), 11u);
+        ASSERT_EQ(banded->StepCount(), 13u);
         for (int rows : {1, 7, 32, 720}) {
             const std::vector<uint32_t> image = banded->DrawInBands(rows);
             EXPECT_EQ(std::memcmp(whole->Pixels(), image.data(), sizeof(uint32_t) * 1280 * 720), 0)

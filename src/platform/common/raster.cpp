@@ -154,6 +154,11 @@ void MaskSpan(uint32_t* __restrict dst, const uint32_t* __restrict row, const ui
     }
 }
 
+// A span of texels side by side, each either replacing the pixel or not drawn.
+KELVORINE_SPAN_CLONES void MaskRow(uint32_t* __restrict dst, const uint32_t* __restrict texels, int n) {
+    for (int k = 0; k < n; ++k) dst[k] = (texels[k] >> 24) >= 128 ? texels[k] : dst[k];
+}
+
 inline uint32_t SwapRedBlue(uint32_t p) { return (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu); }
 
 template <int Slot>
@@ -597,6 +602,7 @@ bool RasterRender::PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDr
     d.texture = bound_;
     d.slot = slot_;
     d.columns = -1;
+    d.unitColumns = false;
     d.blocks = 0;
     // Every unrotated sprite: V0 left bottom, V1 left top, V2 right bottom, V3 right top, with
     // u following x and v following y.
@@ -626,12 +632,16 @@ bool RasterRender::PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDr
     if (keepColumns && TextureOf(d.texture) != nullptr && kColumnStore - columnsUsed_ >= n) {
         d.columns = columnsUsed_;
         columnsUsed_ += n;
-        d.blocks = FillColumns(d, ColumnStore() + d.columns);
+        uint16_t* cols = ColumnStore() + d.columns;
+        d.blocks = FillColumns(d, cols);
         if (d.slot != kNoBlendSlot && !TrimToCoveredRows(d)) {
             // Every texel it samples is transparent: not a pixel would change (a space glyph).
             columnsUsed_ -= n;
             return false;
         }
+        // Drawn at the texture's own size (the glyphs): a row's texels lie side by side.
+        d.unitColumns = cols[n - 1] - cols[0] == n - 1;
+        for (int k = 1; k < n && d.unitColumns; ++k) d.unitColumns = cols[k] == cols[k - 1] + 1;
     }
     return true;
 }
@@ -730,12 +740,21 @@ void RasterRender::DrawRect(const PreparedDraw& d, int j0, int j1) {
         lastRow = texRow;
         lastDst = nullptr;
         if (d.slot == kNoBlendSlot || (d.slot == 0 && (a.opaque & blocks) == blocks)) {
-            CopySpan(dst, row, cols, n);
+            if (d.unitColumns) {
+                std::memcpy(dst, row + cols[0], sizeof(uint32_t) * n);
+            } else {
+                CopySpan(dst, row, cols, n);
+            }
             lastDst = dst;
         } else if ((a.covered & blocks) == 0) {
             // No sampled texel is covered: nothing is written.
         } else if (d.slot == 0 && (a.binary & blocks) == blocks) {
-            MaskSpan(dst, row, cols, n);  // each texel either replaces the pixel or is not drawn
+            // Each texel either replaces the pixel or is not drawn.
+            if (d.unitColumns) {
+                MaskRow(dst, row + cols[0], n);
+            } else {
+                MaskSpan(dst, row, cols, n);
+            }
         } else if ((blocks & (blocks - 1)) == 0 && (a.uniform & blocks) != 0) {
             kConstSpans[d.slot](dst, row[cols[0]], n, d.factor);  // one block of one colour: a flat fill
         } else {

@@ -94,6 +94,7 @@ public:
         int32_t texture;        // bound id, -1 none
         int slot;
         bool rect;              // axis-aligned: drawn by the rectangle path
+        bool unitColumns;       // rectangle with kept columns: one texel a pixel, left to right
         int rowFirst, rowEnd;   // the rows it can touch
         int colFirst, colEnd;   // rectangle: its pixel columns
         int32_t columns;        // rectangle: its texel columns in the column store, -1 not kept
