@@ -383,7 +383,6 @@ void RasterRender::BeginSteps() {
     // stay where they are while this frame's go into the other store.
     memoCount_ = memoNext_;
     memoNext_ = 0;
-    memoGeneration_ = textureGeneration_;
     columnSide_ ^= 1;
     columnsUsed_ = 0;
 }
@@ -407,7 +406,7 @@ void RasterRender::AddDrawStep(uint32_t firstIndex) {
         DrawMemo& m = memo_[memoNext_++];
         const Vertex* v = lastUpload + firstIndex;
         const bool textured = TextureOf(bound_) != nullptr;
-        const bool same = memoNext_ <= memoCount_ && memoGeneration_ == textureGeneration_ && m.slot == slot_ &&
+        const bool same = memoNext_ <= memoCount_ && m.generation == textureGeneration_ && m.slot == slot_ &&
                           m.texture == bound_ && m.textured == textured &&
                           std::memcmp(m.factor, factor_, sizeof m.factor) == 0 &&
                           std::memcmp(m.v, v, sizeof m.v) == 0;
@@ -426,6 +425,7 @@ void RasterRender::AddDrawStep(uint32_t firstIndex) {
         } else {
             std::memcpy(m.v, v, sizeof m.v);
             std::memcpy(m.factor, factor_, sizeof m.factor);
+            m.generation = textureGeneration_;
             m.texture = bound_;
             m.slot = slot_;
             m.textured = textured;

@@ -174,12 +174,13 @@ private:
     std::unique_ptr<uint16_t[]> columnStore_[2];
     int columnSide_ = 0;
     int columnsUsed_ = 0;
-    // What the last frame's draws kept as steps were made from (the vertices and the state bound
-    // then) and what each gave, by their place in the frame's order. Textures made, released or
-    // converted since make them all stale (a new generation).
+    // What the last frame's draws kept as steps were made from (the vertices, the state bound
+    // then and the textures' generation, which every texture made, released or converted moves
+    // on) and what each gave, by their place in the frame's order.
     struct DrawMemo {
         Vertex v[4];
         uint32_t factor[4];
+        uint64_t generation;
         int32_t texture;
         int slot;          // -1: nothing to compare with
         bool textured;     // the texture was present
@@ -187,9 +188,8 @@ private:
         PreparedDraw draw;
     };
     std::unique_ptr<DrawMemo[]> memo_;
-    uint32_t memoCount_ = 0;       // entries made in the last frame
-    uint32_t memoNext_ = 0;        // the place of the next draw of this frame
-    uint64_t memoGeneration_ = 0;  // the texture generation the entries were made in
+    uint32_t memoCount_ = 0;  // entries made in the last frame
+    uint32_t memoNext_ = 0;   // the place of the next draw of this frame
     uint64_t textureGeneration_ = 0;
     // The kept steps, and the rows each reaches (first | end << 16) so that a band looks past
     // the steps it does not cross without reading them.
