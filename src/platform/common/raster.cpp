@@ -449,11 +449,15 @@ void RasterRender::DrawSteps(int first, int end) {
     }
 }
 
+void RasterRender::DrawStepsInBands() {
+    for (int first = 0; first < kHeight; first += kBandRows) DrawSteps(first, std::min(first + kBandRows, kHeight));
+}
+
 int32_t RasterRender::Present(int syncInterval) {
     const int32_t result = RecordRender::Present(syncInterval);
     if (banded_ && image_) {
         SetTarget(nullptr, 0);
-        for (int first = 0; first < kHeight; first += kBandRows) DrawSteps(first, std::min(first + kBandRows, kHeight));
+        DrawStepsInBands();
     }
     if (banded_) BeginSteps();
     return result;

@@ -111,6 +111,8 @@ public:
     void AddClearStep();
     void AddDrawStep(uint32_t firstIndex);
     void DrawSteps(int first, int end);
+    // All the rows of the target, band by band of kBandRows rows.
+    void DrawStepsInBands();
     uint32_t StepCount() const { return stepCount_; }
     // With `banded`, Clear and Draw4 keep steps and Present draws them into the image in bands of
     // kBandRows rows, as the window's software path does. Off by default: each draw goes into the
@@ -118,8 +120,6 @@ public:
     void SetBanded(bool banded);
     int32_t Present(int syncInterval) override;
 
-    // Clears rows [first, end), as Clear does all of the image.
-    void ClearRows(int first, int end);
     // Drawing goes to `rows`, which holds image rows from firstRow on, instead of the image
     // (nullptr: back to the image). Only rows it holds may then be cleared or drawn.
     void SetTarget(uint32_t* rows, int firstRow);
@@ -140,6 +140,8 @@ private:
     bool PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDraw* out);
     // Draws the part of a prepared draw in rows [rowFirst, rowEnd).
     void DrawPrepared(const PreparedDraw& d, int rowFirst, int rowEnd);
+    // Clears rows [first, end), as Clear does all of the image.
+    void ClearRows(int first, int end);
     uint16_t* ColumnStore() const { return columnStore_[columnSide_].get(); }
     void DrawRect(const PreparedDraw& d, int rowFirst, int rowEnd);
     void DrawTriangle(const PreparedDraw& d, const Pixel2& a, const Pixel2& b, const Pixel2& c, int rowFirst,

@@ -6,7 +6,6 @@
 #include <emmintrin.h>
 #endif
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -218,7 +217,7 @@ void SoftRender::Rasterise(const Command* c, uint32_t n, const Vertex* vertices,
     if (put && DrawsInSurface()) {
         // Straight into the surface, band by band as well; every row is sent.
         SetTarget(static_cast<uint32_t*>(putSurface_->pixels), 0);
-        for (int first = 0; first < kImageH; first += kBandRows) DrawSteps(first, std::min(first + kBandRows, kImageH));
+        DrawStepsInBands();
         bands_[0] = SDL_Rect{0, 0, kImageW, kImageH};
         bandCount_ = 1;
         rowsSent += kImageH;
