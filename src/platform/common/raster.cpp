@@ -323,6 +323,22 @@ struct RowV {
     double dv;
 };
 
+// The texel row pixel row j of a prepared rectangle samples, as the row loop reads it. Where the
+// texel coordinates of rows [j0, j1) lie well within 32 bits the wrap is done in integers; both
+// ways give the same row.
+struct TexelRow {
+    TexelRow(const RasterRender::PreparedDraw& d, int j0, int j1) : v(d) {
+        const double first = v(j0) * kTexSide, last = v(j1 - 1) * kTexSide;
+        small = first > -kSmallTexel && first < kSmallTexel && last > -kSmallTexel && last < kSmallTexel;
+    }
+    int operator()(int j) const { return small ? WrapSmall(v(j) * kTexSide) : Wrap(v(j)); }
+    // At least one texel row a pixel row: no two pixel rows sample the same texel row (nearly:
+    // rounding may leave a pair that does, which is then merely drawn twice).
+    bool Steep() const { return !(std::fabs(v.dv) * kSubpixel * kTexSide < 1.0); }
+    RowV v;
+    bool small;
+};
+
 // First pixel whose centre is at or after edge e (1/256 pixel), clamped to [0, limit].
 inline int FirstCentreAtOrAfter(double e, int limit) {
     const double i = std::ceil((e - kHalfPixel) / kSubpixel);
@@ -379,6 +395,7 @@ void RasterRender::BeginSteps() {
         memoNext_ = 0;
     }
     stepCount_ = 0;
+    lastClear_ = -1;
     // The draws made in the frame that ends are what the next one compares with; its columns
     // stay where they are while this frame's go into the other store.
     memoCount_ = memoNext_;
@@ -390,6 +407,7 @@ void RasterRender::BeginSteps() {
 void RasterRender::AddClearStep() {
     if (!steps_ || stepCount_ == kMaxSteps) return;
     steps_[stepCount_].clear = true;
+    lastClear_ = static_cast<int32_t>(stepCount_);
     stepRows_[stepCount_++] = static_cast<uint32_t>(kHeight) << 16;
 }
 
@@ -438,13 +456,85 @@ void RasterRender::AddDrawStep(uint32_t firstIndex) {
 }
 
 void RasterRender::DrawSteps(int first, int end) {
-    for (uint32_t k = 0; k < stepCount_; ++k) {
+    first = std::max(first, 0);
+    end = std::min(end, kHeight);
+    if (first >= end) return;
+    // What was drawn before the last clear is wiped out by it. From a clear on, every row starts
+    // alike, and a row stays a copy of the row above it until a step treats the two differently.
+    const bool fromClear = lastClear_ >= 0;
+    const uint32_t from = fromClear ? static_cast<uint32_t>(lastClear_) : 0;
+    const uint32_t* rowStart = nullptr;
+    int copies = 0;  // rows taken from above, in the order they are made
+    if (fromClear) {
+        MarkRowStarts(from, first, end);
+        rowStart = rowStart_;
+        // By the step each row is drawn from, rows with the same step from the top down (an
+        // insertion: a band is a few dozen rows, and nothing is allocated).
+        for (int j = first + 1; j < end; ++j) {
+            int at = copies++;
+            for (; at > 0 && rowStart_[rowOrder_[at - 1]] > rowStart_[j]; --at) rowOrder_[at] = rowOrder_[at - 1];
+            rowOrder_[at] = static_cast<int16_t>(j);
+        }
+    }
+    int next = 0;
+    bool drawn = false;  // a draw since the clear: until then every row holds the clear
+    // Row j takes the nearest row above it that is drawn from the same step or an earlier one:
+    // the rows in between are all still copies, so up to this step they hold what it holds.
+    auto copyUpTo = [&](uint32_t step) {
+        for (; next < copies && rowStart_[rowOrder_[next]] <= step; ++next) {
+            const int j = rowOrder_[next];
+            if (!drawn) continue;
+            int above = j - 1;
+            while (rowStart_[above] > rowStart_[j]) --above;
+            std::memcpy(Row(j), Row(above), sizeof(uint32_t) * kWidth);
+            ++rowsCopied;
+        }
+    };
+    for (uint32_t k = from; k < stepCount_; ++k) {
         const uint32_t rows = stepRows_[k];
         if (static_cast<int>(rows & 0xFFFF) >= end || static_cast<int>(rows >> 16) <= first) continue;
+        copyUpTo(k);
         if (steps_[k].clear) {
             ClearRows(first, end);
         } else {
-            DrawPrepared(steps_[k].draw, first, end);
+            DrawPrepared(steps_[k].draw, first, end, k, rowStart);
+            drawn = true;
+        }
+    }
+    copyUpTo(kNoStep);
+}
+
+// Notes, for each row of [first, end), the first step from `from` on that draws it otherwise
+// than the row above (kNoStep: none does): a step reaching only one of the two, or a rectangle
+// sampling another texel row for it, or any triangle. The first row is drawn from `from`.
+void RasterRender::MarkRowStarts(uint32_t from, int first, int end) {
+    std::fill(rowStart_ + first, rowStart_ + end, kNoStep);
+    rowStart_[first] = from;
+    auto mark = [&](int j, uint32_t k) { rowStart_[j] = std::min(rowStart_[j], k); };
+    for (uint32_t k = from + 1; k < stepCount_; ++k) {
+        const uint32_t rows = stepRows_[k];
+        const int r0 = std::max(static_cast<int>(rows & 0xFFFF), first);
+        const int r1 = std::min(static_cast<int>(rows >> 16), end);
+        if (r0 >= r1) continue;
+        // The rows where it starts and where it stops differ from the row above.
+        mark(r0, k);
+        if (r1 < end) mark(r1, k);
+        const PreparedDraw& d = steps_[k].draw;
+        if (d.rect && TextureOf(d.texture) == nullptr) continue;  // every row alike
+        if (!d.rect) {
+            for (int j = r0 + 1; j < r1; ++j) mark(j, k);
+            continue;
+        }
+        const TexelRow texelRow(d, r0, r1);
+        if (texelRow.Steep()) {
+            for (int j = r0 + 1; j < r1; ++j) mark(j, k);
+            continue;
+        }
+        int above = texelRow(r0);
+        for (int j = r0 + 1; j < r1; ++j) {
+            const int row = texelRow(j);
+            if (row != above) mark(j, k);
+            above = row;
         }
     }
 }
@@ -584,7 +674,7 @@ void RasterRender::Draw4(uint32_t firstIndex) {
         return;
     }
     PreparedDraw d;
-    if (PrepareDraw(firstIndex, false, &d)) DrawPrepared(d, 0, kHeight);
+    if (PrepareDraw(firstIndex, false, &d)) DrawPrepared(d, 0, kHeight, 0, nullptr);
 }
 
 bool RasterRender::PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDraw* out) {
@@ -696,24 +786,28 @@ uint32_t RasterRender::FillColumns(const PreparedDraw& d, uint16_t* cols) const 
     return TexelColumns(left.u, left.x, (right.u - left.u) / (right.x - left.x), d.colFirst, d.colEnd, cols);
 }
 
-void RasterRender::DrawPrepared(const PreparedDraw& d, int rowFirst, int rowEnd) {
+void RasterRender::DrawPrepared(const PreparedDraw& d, int rowFirst, int rowEnd, uint32_t step,
+                                const uint32_t* rowStart) {
     rowFirst = std::max(rowFirst, d.rowFirst);
     rowEnd = std::min(rowEnd, d.rowEnd);
     if (rowFirst >= rowEnd) return;
     if (d.rect) {
-        DrawRect(d, rowFirst, rowEnd);
+        DrawRect(d, rowFirst, rowEnd, step, rowStart);
         return;
     }
+    // Every row a triangle reaches is drawn from it or an earlier step (see MarkRowStarts).
     DrawTriangle(d, d.p[0], d.p[1], d.p[2], rowFirst, rowEnd);
     DrawTriangle(d, d.p[1], d.p[3], d.p[2], rowFirst, rowEnd);
 }
 
 // A quad whose edges follow the pixel grid, with u a function of x and v of y.
-void RasterRender::DrawRect(const PreparedDraw& d, int j0, int j1) {
+void RasterRender::DrawRect(const PreparedDraw& d, int j0, int j1, uint32_t step, const uint32_t* rowStart) {
     const int i0 = d.colFirst, n = d.colEnd - d.colFirst;
     const uint32_t* tex = TextureOf(d.texture);
     if (tex == nullptr) {
-        for (int j = j0; j < j1; ++j) BlackSpan(d.slot, Row(j) + i0, n, d.factor);
+        for (int j = j0; j < j1; ++j) {
+            if (rowStart == nullptr || rowStart[j] <= step) BlackSpan(d.slot, Row(j) + i0, n, d.factor);
+        }
         return;
     }
     const uint16_t* cols = cols_;
@@ -725,13 +819,12 @@ void RasterRender::DrawRect(const PreparedDraw& d, int j0, int j1) {
     }
     const SpanFn span = kSpans[d.slot];
     const RowAlpha* alpha = alpha_[d.texture].get();
-    const RowV texelV(d);
-    const double vFirst = texelV(j0) * kTexSide, vLast = texelV(j1 - 1) * kTexSide;
-    const bool small = vFirst > -kSmallTexel && vFirst < kSmallTexel && vLast > -kSmallTexel && vLast < kSmallTexel;
-    int lastRow = -1;                 // texel row of the previous pixel row
+    const TexelRow texelRow(d, j0, j1);
+    int lastRow = -1;                 // texel row of the previous pixel row drawn
     const uint32_t* lastDst = nullptr;  // that pixel row, when its result ignored the destination
     for (int j = j0; j < j1; ++j) {
-        const int texRow = small ? WrapSmall(texelV(j) * kTexSide) : Wrap(texelV(j));
+        if (rowStart != nullptr && rowStart[j] > step) continue;  // still a copy of the row above
+        const int texRow = texelRow(j);
         uint32_t* dst = Row(j) + i0;
         if (texRow == lastRow && lastDst != nullptr) {
             // Same texels, same columns, same blend, destination not read: the same pixels.

@@ -37,7 +37,11 @@
 //     picture, whatever the bands;
 //   - a draw kept as a step that is made from the same vertices, blend and texture as the last
 //     frame's draw at the same place in the order (the panels' glyphs) is taken from it, as long
-//     as no texture was made or released since.
+//     as no texture was made or released since;
+//   - drawing steps from a clear on, a pixel row is a copy of the row above it until the first
+//     step that draws the two otherwise (reaches only one of them, samples another texel row for
+//     it, or is a triangle): the rows of a magnified backdrop, and the panel fill over it, are
+//     drawn once for every texel row instead of once for every pixel row.
 #pragma once
 
 #include <cstddef>
@@ -127,6 +131,9 @@ public:
     // Draws kept as steps that were made again from what the last frame's draw at the same
     // place was made from, and so taken from it.
     uint64_t drawsReused = 0;
+    // Rows copied from the row above for the steps that draw the two alike (before the first
+    // step that does not), instead of being drawn by those steps.
+    uint64_t rowsCopied = 0;
 
     void Release() override;
     void ClearHandles() override;
@@ -138,12 +145,14 @@ private:
     // in the upload). With keepColumns its texel columns are kept in this frame's column store,
     // as long as there is room, until BeginSteps.
     bool PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDraw* out);
-    // Draws the part of a prepared draw in rows [rowFirst, rowEnd).
-    void DrawPrepared(const PreparedDraw& d, int rowFirst, int rowEnd);
+    // Draws the part of a prepared draw, step `step` of the frame, in rows [rowFirst, rowEnd),
+    // leaving out the rows that are drawn from a later step on (rowStart, by row; nullptr: none).
+    void DrawPrepared(const PreparedDraw& d, int rowFirst, int rowEnd, uint32_t step, const uint32_t* rowStart);
+    void MarkRowStarts(uint32_t from, int first, int end);
     // Clears rows [first, end), as Clear does all of the image.
     void ClearRows(int first, int end);
     uint16_t* ColumnStore() const { return columnStore_[columnSide_].get(); }
-    void DrawRect(const PreparedDraw& d, int rowFirst, int rowEnd);
+    void DrawRect(const PreparedDraw& d, int rowFirst, int rowEnd, uint32_t step, const uint32_t* rowStart);
     void DrawTriangle(const PreparedDraw& d, const Pixel2& a, const Pixel2& b, const Pixel2& c, int rowFirst,
                       int rowEnd);
     const uint32_t* TextureOf(int32_t id) const;
@@ -202,5 +211,11 @@ private:
     std::unique_ptr<Step[]> steps_;
     std::unique_ptr<uint32_t[]> stepRows_;
     uint32_t stepCount_ = 0;
+    int32_t lastClear_ = -1;  // the last clear step, -1 none
+    // While drawing steps: the step each row is drawn from; before it the row is a copy of the
+    // row above. The rows in the order they are copied.
+    static constexpr uint32_t kNoStep = ~0u;
+    uint32_t rowStart_[kHeight] = {};
+    int16_t rowOrder_[kHeight] = {};
     bool banded_ = false;
 };
