@@ -21,6 +21,7 @@ constexpr uint32_t kOpaqueBlack = 0xFF000000u;
 constexpr uint32_t kOne = 65536;             // blend factor 1.0 in 16-bit fixed point
 constexpr int kNoBlendSlot = 6;              // slots 6..9 hold no state: blending off
 constexpr int kBlock = RasterRender::kAlphaBlock;
+constexpr int kTexelsALine = 64 / sizeof(uint32_t);  // texels in a cache line of 64 bytes
 
 // x / 255 in 16-bit fixed point, for the per-pixel factors (source alpha, destination colour):
 // round(x * 65536 / 255) is 257 x plus one from 128 on (65536 = 255 * 257 + 1).
@@ -820,6 +821,11 @@ void RasterRender::DrawRect(const PreparedDraw& d, int j0, int j1, uint32_t step
     const SpanFn span = kSpans[d.slot];
     const RowAlpha* alpha = alpha_[d.texture].get();
     const TexelRow texelRow(d, j0, j1);
+    // A wide magnified sprite (the backdrop) reads each texel row for several pixel rows; the next
+    // one is asked for while this one is drawn, as its first lines would otherwise come late.
+    const int left = std::min<int>(cols[0], cols[n - 1]) & ~(kTexelsALine - 1);
+    const int right = std::max<int>(cols[0], cols[n - 1]);
+    const int ahead = right - left >= 4 * kTexelsALine && !texelRow.Steep() ? (texelRow.v.dv > 0) - (texelRow.v.dv < 0) : 0;
     int lastRow = -1;                 // texel row of the previous pixel row drawn
     const uint32_t* lastDst = nullptr;  // that pixel row, when its result ignored the destination
     for (int j = j0; j < j1; ++j) {
@@ -834,6 +840,10 @@ void RasterRender::DrawRect(const PreparedDraw& d, int j0, int j1, uint32_t step
         }
         const uint32_t* row = tex + static_cast<size_t>(texRow) * kTexSide;
         const RowAlpha& a = alpha[texRow];
+        if (ahead != 0 && texRow != lastRow) {
+            const uint32_t* next = tex + static_cast<size_t>((texRow + ahead) & kTexMask) * kTexSide;
+            for (int c = left; c <= right; c += kTexelsALine) __builtin_prefetch(next + c);
+        }
         lastRow = texRow;
         lastDst = nullptr;
         if (d.slot == kNoBlendSlot || (d.slot == 0 && (a.opaque & blocks) == blocks)) {
