@@ -33,8 +33,8 @@
 //   - an owner that holds a whole frame can keep it as steps, each draw prepared once
 //     (AddClearStep, AddDrawStep), and then draw it band by band of rows (DrawSteps), so that a
 //     band's pixels stay in the processor's cache while every sprite crossing it is drawn.
-//     Each pixel goes through the same operations in the same order as with Draw4: the same
-//     picture, whatever the bands;
+//     Each pixel goes through the same operations in the same order as with Draw4, or is a copy
+//     of a pixel that did (below): the same picture, whatever the bands;
 //   - a draw kept as a step that is made from the same vertices, blend and texture as the last
 //     frame's draw at the same place in the order (the panels' glyphs) is taken from it, as long
 //     as no texture was made or released since;
@@ -107,8 +107,7 @@ public:
     // A frame kept as steps, to be drawn band by band of rows. BeginSteps forgets the last
     // frame's; AddClearStep and AddDrawStep keep a clear and a draw (with the state bound now), in
     // order, as long as there is room; DrawSteps draws every step that reaches rows [first, end)
-    // of the target. Each pixel goes through the same operations in the same order as with Clear
-    // and Draw4, whatever the bands.
+    // of the target. Each pixel ends as it would with Clear and Draw4, whatever the bands.
     static constexpr uint32_t kMaxSteps = 14970u * 3u + 64u;
     static constexpr int kBandRows = 32;  // rows a band holds in the window's software path
     void BeginSteps();
