@@ -522,21 +522,20 @@ void RasterRender::MarkRowStarts(uint32_t from, int first, int end) {
         if (r1 < end) mark(r1, k);
         const PreparedDraw& d = steps_[k].draw;
         if (d.rect && TextureOf(d.texture) == nullptr) continue;  // every row alike
-        if (!d.rect) {
-            for (int j = r0 + 1; j < r1; ++j) mark(j, k);
-            continue;
+        if (d.rect) {
+            const TexelRow texelRow(d, r0, r1);
+            if (!texelRow.Steep()) {
+                int above = texelRow(r0);
+                for (int j = r0 + 1; j < r1; ++j) {
+                    const int row = texelRow(j);
+                    if (row != above) mark(j, k);
+                    above = row;
+                }
+                continue;
+            }
         }
-        const TexelRow texelRow(d, r0, r1);
-        if (texelRow.Steep()) {
-            for (int j = r0 + 1; j < r1; ++j) mark(j, k);
-            continue;
-        }
-        int above = texelRow(r0);
-        for (int j = r0 + 1; j < r1; ++j) {
-            const int row = texelRow(j);
-            if (row != above) mark(j, k);
-            above = row;
-        }
+        // A triangle, or a rectangle with a texel row a pixel row or more: every row its own.
+        for (int j = r0 + 1; j < r1; ++j) mark(j, k);
     }
 }
 
