@@ -15,6 +15,9 @@ constexpr long kYieldNs = 100000;  // 0.1 ms
 // so the kernel wakes the thread about once per frame of waiting.
 constexpr unsigned long kAwaySlackNs = 15000000;
 
+// Set by SetAway, on the main thread: the one whose sleeps change while away.
+thread_local bool tAway = false;
+
 uint64_t MonotonicNs() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -29,7 +32,7 @@ uint64_t SdlClock::Counter() { return MonotonicNs(); }
 
 void SdlClock::Sleep(uint32_t ms) {
     if (ms == 0) {
-        if (away.load(std::memory_order_relaxed)) {
+        if (tAway) {
             sched_yield();  // no waiting loop runs while away: nothing would spin here
             return;
         }
@@ -39,6 +42,7 @@ void SdlClock::Sleep(uint32_t ms) {
         nanosleep(&brief, nullptr);
         return;
     }
+    if (tAway && awayWait != nullptr && awayWait(kAwayWaitMs)) return;
     timespec ts;
     ts.tv_sec = ms / 1000;
     ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
@@ -47,7 +51,8 @@ void SdlClock::Sleep(uint32_t ms) {
 }
 
 void SdlClock::SetAway(bool a) {
-    if (away.exchange(a, std::memory_order_relaxed) == a) return;
+    if (tAway == a) return;
+    tAway = a;
 #ifndef __EMSCRIPTEN__
     // 0 restores the thread's default slack. (A browser page has no timer slack to set.)
     prctl(PR_SET_TIMERSLACK, a ? kAwaySlackNs : 0ul, 0ul, 0ul, 0ul);

@@ -2,7 +2,6 @@
 // calendar clock with the local time zone.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <ctime>
 
@@ -21,10 +20,14 @@ public:
     int64_t CalendarTime() override;
     void LocalTime(int64_t t, std::tm* out) override;
 
-    // While the window is away (inactive or minimised) the main loop only waits out its frames:
-    // the calling thread's sleeps may then end up to a frame late, so that a frame's wait wakes
-    // the processor about once instead of once a millisecond, and Sleep(0) only yields. Called
-    // on the main thread, the only one whose sleeps it changes.
+    // While the window is away (inactive or minimised) the main loop only waits out its frames.
+    // The main thread's sleeps then end at the window's next event or after kAwayWaitMs,
+    // whichever comes first (with an event already queued, they sleep as asked, up to a frame
+    // late): about ten turns a second, with an activation or an expose still answered at once.
+    // Sleep(0) then only yields. Called on the main thread, the only one whose sleeps it changes.
     void SetAway(bool away);
-    std::atomic<bool> away{false};
+    // The window's event wait (SdlX11WaitEvent): false, without waiting, when an event is queued
+    // already. Without one, away sleeps are only made late.
+    bool (*awayWait)(uint32_t ms) = nullptr;
+    static constexpr uint32_t kAwayWaitMs = 100;
 };

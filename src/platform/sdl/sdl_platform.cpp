@@ -35,6 +35,7 @@ PlatAudio* SdlCreateAudio() {
 SdlPlatform::SdlPlatform() : render(SdlCreateAutoRender(&window)), audio(SdlCreateAudio()) {
     window.openGlDrawable = SdlRenderWantsOpenGl();
     window.clock = &clock;
+    clock.awayWait = SdlX11WaitEvent;
 }
 
 SdlPlatform::~SdlPlatform() {

@@ -97,7 +97,12 @@ void SdlX11WatchConnection(SDL_Window* window) {
     XSetIOErrorHandler(OnIoError);
 }
 
-int SdlX11PollEvent(SDL_Event* event) {
+namespace {
+
+// Runs `read`, one of SDL's readings of the X connection, and leaves it at once (answering 0)
+// when the connection breaks during it.
+template <typename Read>
+int ReadGuarded(Read read) {
     if (gConnectionLost.load(std::memory_order_relaxed)) return 0;  // nothing more will come
     sigjmp_buf polling;
     if (sigsetjmp(polling, 0) != 0) {
@@ -105,9 +110,24 @@ int SdlX11PollEvent(SDL_Event* event) {
         return 0;
     }
     gPolling = &polling;
-    const int got = SDL_PollEvent(event);
+    const int got = read();
     gPolling = nullptr;
     return got;
+}
+
+}  // namespace
+
+int SdlX11PollEvent(SDL_Event* event) {
+    return ReadGuarded([event] { return SDL_PollEvent(event); });
+}
+
+bool SdlX11WaitEvent(uint32_t ms) {
+    if (gConnectionLost.load(std::memory_order_relaxed)) return false;
+    // Anything queued, the end-of-poll mark included, is the loop's to read first.
+    if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) return false;
+    // A null event leaves the event that ends the wait in the queue.
+    ReadGuarded([ms] { return SDL_WaitEventTimeout(nullptr, static_cast<int>(ms)); });
+    return true;
 }
 
 bool SdlX11ConnectionLost() { return gConnectionLost.load(std::memory_order_relaxed); }

@@ -4,6 +4,8 @@
 
 #include <SDL.h>
 
+#include <cstdint>
+
 // Gives the window manager the 16:9 client-area ratio in the size hints (or takes it back), so
 // that a drag keeps the ratio itself.
 bool SdlX11KeepAspect(SDL_Window* window, bool keep);
@@ -16,3 +18,7 @@ bool SdlX11ConnectionLost();
 // SDL_PollEvent, left at once when the X connection breaks during it (no event then, and none
 // after).
 int SdlX11PollEvent(SDL_Event* event);
+// Waits up to `ms` for the next event, which stays queued; false at once, without waiting, when an
+// event is queued already (or the connection is lost). The wait ends early on any event of the
+// window: its activation, an expose, a close.
+bool SdlX11WaitEvent(uint32_t ms);
