@@ -7,6 +7,10 @@
 # Each program is measured on its title or menu, then in a game (started from that menu); the
 # game also on its ranking and options panels.
 # vitetris is a terminal game and runs in tmux, so it has no X server figure.
+# Then the game's title and panels once more, each beside ltris's menu: the two programs (each on
+# its own X server) measured over the same seconds, so that both meet the same machine. On a
+# shared machine a program's figure moves by a third from one measurement to the next; measured
+# at once, the two move together.
 #
 #   bench/peers.sh BUILD_FOLDER [SECONDS]
 #
@@ -24,9 +28,13 @@ SETTLE=4
 WORK=$(mktemp -d /tmp/kelvorine-peers-XXXXXX)
 XVFB_PID=
 APP_PID=
+PEER_PID=       # ltris beside the game, and its X server
+PEER_XVFB_PID=
 cleanup() {
     [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null
     [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+    [ -n "$PEER_PID" ] && kill "$PEER_PID" 2>/dev/null
+    [ -n "$PEER_XVFB_PID" ] && kill "$PEER_XVFB_PID" 2>/dev/null
     tmux kill-session -t kelvorine-peers 2>/dev/null
     rm -rf "$WORK"
 }
@@ -59,6 +67,16 @@ measure() {
     g=$(awk -v d=$((b - a)) -v t="$TICK" -v s="$SECS" 'BEGIN {printf "%.1f", d * 100 / t / s}')
     [ -n "$2" ] && x=$(awk -v d=$((xb - xa)) -v t="$TICK" -v s="$SECS" 'BEGIN {printf "%.1f", d * 100 / t / s}')
     echo "$g $x"
+}
+
+# measure_pair PID XPID PEER PEERX: "game% x% peer% peerx%", the four over the same SECS seconds.
+measure_pair() {
+    local a b p
+    a=$(for p in "$@"; do ticks "$p"; done)
+    sleep "$SECS"
+    b=$(for p in "$@"; do ticks "$p"; done)
+    paste <(echo "$a") <(echo "$b") |
+        awk -v t="$TICK" -v s="$SECS" '{printf "%.1f ", ($2 - $1) * 100 / t / s} END {print ""}'
 }
 
 start_x() {
@@ -170,6 +188,43 @@ row vitetris game "$g" "$x" "$(hwm "$APP_PID")"
 tmux kill-session -t kelvorine-peers
 APP_PID=
 
+# ---------------------------------------------------------------- side by side with ltris's menu
+PAIRS=()
+pair() {
+    local g x pg px
+    read -r g x pg px < <(measure_pair "$APP_PID" "$XVFB_PID" "$PEER_PID" "$PEER_XVFB_PID")
+    PAIRS+=("$(printf '%-18s %8s %8s %8s   %-11s %8s %8s %8s' "kelvorine $1" "$g" "$x" \
+        "$(awk -v a="$g" -v b="$x" 'BEGIN {printf "%.1f", a + b}')" "ltris menu" "$pg" "$px" \
+        "$(awk -v a="$pg" -v b="$px" 'BEGIN {printf "%.1f", a + b}')")")
+}
+start_x
+PEER_XVFB_PID=$XVFB_PID
+(cd "$WORK" && exec ltris >/dev/null 2>&1) &
+PEER_PID=$!
+window_of 'LTris' >/dev/null
+start_x
+(cd "$WORK/game" && SDL_AUDIODRIVER=dummy exec ./kelvorine >/dev/null 2>&1) &
+APP_PID=$!
+W=$(window_of '^Kelvorine$')
+sleep "$SETTLE"
+pair title
+timeout 5 xdotool windowfocus --sync "$W" 2>/dev/null
+hold "$W" Down; hold "$W" z
+sleep "$SETTLE"
+pair ranking
+hold "$W" z; hold "$W" Down; hold "$W" z
+sleep "$SETTLE"
+pair options
+stop_all
+kill "$PEER_PID" "$PEER_XVFB_PID" 2>/dev/null
+wait "$PEER_PID" "$PEER_XVFB_PID" 2>/dev/null
+PEER_PID=
+PEER_XVFB_PID=
+
 echo "CPU in % of one core over ${SECS} s; memory = peak resident (VmHWM) in MB; $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-13s %-8s %8s %8s %9s\n' program screen "cpu%" "X cpu%" "peak MB"
 printf '%s\n' "${ROWS[@]}"
+echo
+echo "Side by side: each line measured at once, over the same ${SECS} s (total = program + its X server)"
+printf '%-18s %8s %8s %8s   %-11s %8s %8s %8s\n' program "cpu%" "X cpu%" total program "cpu%" "X cpu%" total
+printf '%s\n' "${PAIRS[@]}"
