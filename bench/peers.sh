@@ -119,20 +119,26 @@ record() {
 }
 
 # ---------------------------------------------------------------- kelvorine
+# kelvorine_screens MEASURE: starts the game on the current X server and runs MEASURE (record or
+# pair) with "kelvorine SCREEN" on its title, then on the ranking and options panels (opened and
+# closed with the decision key). The options panel is left open.
+kelvorine_screens() {
+    (cd "$WORK/game" && SDL_AUDIODRIVER=dummy exec ./kelvorine >/dev/null 2>&1) &
+    APP_PID=$!
+    W=$(window_of '^Kelvorine$')
+    sleep "$SETTLE"
+    "$1" kelvorine title
+    timeout 5 xdotool windowfocus --sync "$W" 2>/dev/null
+    hold "$W" Down; hold "$W" z
+    sleep "$SETTLE"
+    "$1" kelvorine ranking
+    hold "$W" z; hold "$W" Down; hold "$W" z
+    sleep "$SETTLE"
+    "$1" kelvorine options
+}
 start_x
-(cd "$WORK/game" && SDL_AUDIODRIVER=dummy exec ./kelvorine >/dev/null 2>&1) &
-APP_PID=$!
-W=$(window_of '^Kelvorine$')
-sleep "$SETTLE"
-record kelvorine title
-timeout 5 xdotool windowfocus --sync "$W" 2>/dev/null
-# The ranking and options panels (opened and closed with the decision key), then a game.
-hold "$W" Down; hold "$W" z
-sleep "$SETTLE"
-record kelvorine ranking
-hold "$W" z; hold "$W" Down; hold "$W" z
-sleep "$SETTLE"
-record kelvorine options
+kelvorine_screens record
+# Then a game.
 hold "$W" z; hold "$W" Up; hold "$W" Up; hold "$W" z
 sleep "$SETTLE"
 record kelvorine game
@@ -190,10 +196,11 @@ APP_PID=
 
 # ---------------------------------------------------------------- side by side with ltris's menu
 PAIRS=()
+# pair PROGRAM SCREEN: one line of the side-by-side table.
 pair() {
     local g x pg px
     read -r g x pg px < <(measure_pair "$APP_PID" "$XVFB_PID" "$PEER_PID" "$PEER_XVFB_PID")
-    PAIRS+=("$(printf '%-18s %8s %8s %8s   %-11s %8s %8s %8s' "kelvorine $1" "$g" "$x" \
+    PAIRS+=("$(printf '%-18s %8s %8s %8s   %-11s %8s %8s %8s' "$1 $2" "$g" "$x" \
         "$(awk -v a="$g" -v b="$x" 'BEGIN {printf "%.1f", a + b}')" "ltris menu" "$pg" "$px" \
         "$(awk -v a="$pg" -v b="$px" 'BEGIN {printf "%.1f", a + b}')")")
 }
@@ -203,18 +210,7 @@ PEER_XVFB_PID=$XVFB_PID
 PEER_PID=$!
 window_of 'LTris' >/dev/null
 start_x
-(cd "$WORK/game" && SDL_AUDIODRIVER=dummy exec ./kelvorine >/dev/null 2>&1) &
-APP_PID=$!
-W=$(window_of '^Kelvorine$')
-sleep "$SETTLE"
-pair title
-timeout 5 xdotool windowfocus --sync "$W" 2>/dev/null
-hold "$W" Down; hold "$W" z
-sleep "$SETTLE"
-pair ranking
-hold "$W" z; hold "$W" Down; hold "$W" z
-sleep "$SETTLE"
-pair options
+kelvorine_screens pair
 stop_all
 kill "$PEER_PID" "$PEER_XVFB_PID" 2>/dev/null
 wait "$PEER_PID" "$PEER_XVFB_PID" 2>/dev/null
