@@ -40,10 +40,13 @@ for ((i = 1; i <= ROUNDS; i++)); do
     KELVORINE_KILLWRITE_DIR=$WORK "$BIN" --gtest_filter=FaultKillWrite.WriterLoop \
         > /dev/null 2>&1 &
     pid=$!
-    # 0 to ~80 ms: from before the first write to well into the loop.
-    sleep "0.0$((RANDOM % 80 + 10))"
+    # The writer marks the start of its loop; wait for that (10 s at most), then 0 to ~80 ms:
+    # from before the first write to well into the loop.
+    for ((w = 0; w < 1000; w++)); do [ -e "$WORK/writer.ready" ] && break; sleep 0.01; done
+    sleep "$(printf '0.%03d' $((RANDOM % 80)))"
     kill -9 "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
+    rm -f "$WORK/writer.ready"
     check "$i"
     rc=$?
     case $rc in

@@ -13,6 +13,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <ostream>
@@ -472,6 +473,11 @@ TEST(FaultKillWrite, WriterLoop) {
     MapSceneEntity scene;
     CLoadFile files(&system, &scene);
     ASSERT_TRUE(Utf8ToU16((std::string(folder) + "/").c_str(), system.baseFolder, kPathChars));
+    // The script times its kill from this marker, not from the process start, which a sanitizer
+    // build or a busy machine can stretch past the whole kill window.
+    std::FILE* ready = std::fopen((std::string(folder) + "/writer.ready").c_str(), "wb");
+    ASSERT_NE(ready, nullptr);
+    std::fclose(ready);
     for (uint64_t i = 0;; ++i) {
         // State A: ranking of 1s, "a\"; state B: ranking of 2s, "bbbb\".
         const bool b = (i & 1) != 0;
