@@ -78,7 +78,9 @@ protected:
         EXPECT_TRUE(platform.services.screenSaverActive);
         EXPECT_FALSE(platform.services.mutexHeld);
         EXPECT_FALSE(platform.services.fontAdded);
-        if (windowGone) EXPECT_FALSE(platform.window.Exists());
+        if (windowGone) {
+            EXPECT_FALSE(platform.window.Exists());
+        }
     }
 
     std::vector<uint8_t> settings;

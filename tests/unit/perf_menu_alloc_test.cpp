@@ -28,8 +28,8 @@
 #endif
 
 namespace {
-thread_local bool tMenuCounting = false;
-thread_local long tMenuMallocs = 0;
+[[maybe_unused]] thread_local bool tMenuCounting = false;
+[[maybe_unused]] thread_local long tMenuMallocs = 0;
 }  // namespace
 
 #if !defined(KELVORINE_OWN_MALLOC) && defined(__GLIBC__)

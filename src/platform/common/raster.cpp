@@ -393,8 +393,10 @@ void RasterRender::BeginSteps() {
         stepRows_.reset(new uint32_t[kMaxSteps]);
         memo_.reset(new DrawMemo[kMaxSteps]);
         columnStore_[1].reset(new uint16_t[kColumnStore]);
+        bandSteps_.reset(new uint32_t[kMaxBandSteps]);
         memoNext_ = 0;
     }
+    bandsSorted_ = false;
     stepCount_ = 0;
     lastClear_ = -1;
     // The draws made in the frame that ends are what the next one compares with; its columns
@@ -407,6 +409,7 @@ void RasterRender::BeginSteps() {
 
 void RasterRender::AddClearStep() {
     if (!steps_ || stepCount_ == kMaxSteps) return;
+    bandsSorted_ = false;
     steps_[stepCount_].clear = true;
     lastClear_ = static_cast<int32_t>(stepCount_);
     stepRows_[stepCount_++] = static_cast<uint32_t>(kHeight) << 16;
@@ -414,6 +417,7 @@ void RasterRender::AddClearStep() {
 
 void RasterRender::AddDrawStep(uint32_t firstIndex) {
     if (!steps_ || stepCount_ == kMaxSteps) return;
+    bandsSorted_ = false;
     Step& s = steps_[stepCount_];
     s.clear = false;
     const bool inUpload = lastUpload != nullptr && firstIndex <= lastUploadCount && lastUploadCount - firstIndex >= 4;
@@ -464,10 +468,11 @@ void RasterRender::DrawSteps(int first, int end) {
     // alike, and a row stays a copy of the row above it until a step treats the two differently.
     const bool fromClear = lastClear_ >= 0;
     const uint32_t from = fromClear ? static_cast<uint32_t>(lastClear_) : 0;
+    const StepList steps = StepsFor(from, first, end);
     const uint32_t* rowStart = nullptr;
     int copies = 0;  // rows taken from above, in the order they are made
     if (fromClear) {
-        MarkRowStarts(from, first, end);
+        MarkRowStarts(steps, first, end);
         rowStart = rowStart_;
         // By the step each row is drawn from, rows with the same step from the top down (an
         // insertion: a band is a few dozen rows, and nothing is allocated).
@@ -491,7 +496,8 @@ void RasterRender::DrawSteps(int first, int end) {
             ++rowsCopied;
         }
     };
-    for (uint32_t k = from; k < stepCount_; ++k) {
+    for (uint32_t i = 0; i < steps.count; ++i) {
+        const uint32_t k = steps[i];
         const uint32_t rows = stepRows_[k];
         if (static_cast<int>(rows & 0xFFFF) >= end || static_cast<int>(rows >> 16) <= first) continue;
         copyUpTo(k);
@@ -505,14 +511,54 @@ void RasterRender::DrawSteps(int first, int end) {
     copyUpTo(kNoStep);
 }
 
-// Notes, for each row of [first, end), the first step from `from` on that draws it otherwise
-// than the row above (kNoStep: none does): a step reaching only one of the two, or a rectangle
-// sampling another texel row for it, or any triangle. The first row is drawn from `from`.
-void RasterRender::MarkRowStarts(uint32_t from, int first, int end) {
+// The steps from `from` on that may reach rows [first, end), in order: when the rows lie in one
+// band of kBandRows, that band's list, made once a frame (the window draws every band of a
+// frame, and a band need not look at the steps of the others); otherwise every step.
+RasterRender::StepList RasterRender::StepsFor(uint32_t from, int first, int end) {
+    const StepList all{nullptr, from, stepCount_ > from ? stepCount_ - from : 0};
+    if (first / kBandRows != (end - 1) / kBandRows) return all;
+    if (!bandsSorted_) SortStepsIntoBands();
+    if (!bandsFit_) return all;
+    const int b = first / kBandRows;
+    return StepList{bandSteps_.get() + bandFirst_[b], 0, bandFirst_[b + 1] - bandFirst_[b]};
+}
+
+void RasterRender::SortStepsIntoBands() {
+    bandsSorted_ = true;
+    bandsFit_ = false;
+    const uint32_t from = lastClear_ >= 0 ? static_cast<uint32_t>(lastClear_) : 0;
+    // Counted by band, then placed: a step that crosses several bands is in each of their lists.
+    uint32_t count[kBands] = {};
+    uint32_t total = 0;
+    for (uint32_t k = from; k < stepCount_; ++k) {
+        const int r0 = static_cast<int>(stepRows_[k] & 0xFFFF), r1 = static_cast<int>(stepRows_[k] >> 16);
+        if (r0 >= r1) continue;
+        for (int b = r0 / kBandRows; b <= (r1 - 1) / kBandRows; ++b) ++count[b];
+        total += static_cast<uint32_t>((r1 - 1) / kBandRows - r0 / kBandRows + 1);
+    }
+    if (total > kMaxBandSteps) return;
+    bandFirst_[0] = 0;
+    for (int b = 0; b < kBands; ++b) bandFirst_[b + 1] = bandFirst_[b] + count[b];
+    uint32_t next[kBands];
+    std::memcpy(next, bandFirst_, sizeof next);
+    for (uint32_t k = from; k < stepCount_; ++k) {
+        const int r0 = static_cast<int>(stepRows_[k] & 0xFFFF), r1 = static_cast<int>(stepRows_[k] >> 16);
+        if (r0 >= r1) continue;
+        for (int b = r0 / kBandRows; b <= (r1 - 1) / kBandRows; ++b) bandSteps_[next[b]++] = k;
+    }
+    bandsFit_ = true;
+}
+
+// Notes, for each row of [first, end), the first step after the first of `steps` that draws it
+// otherwise than the row above (kNoStep: none does): a step reaching only one of the two, or a
+// rectangle sampling another texel row for it, or any triangle. The first row is drawn from the
+// first step.
+void RasterRender::MarkRowStarts(const StepList& steps, int first, int end) {
     std::fill(rowStart_ + first, rowStart_ + end, kNoStep);
-    rowStart_[first] = from;
+    rowStart_[first] = steps.count > 0 ? steps[0] : kNoStep;
     auto mark = [&](int j, uint32_t k) { rowStart_[j] = std::min(rowStart_[j], k); };
-    for (uint32_t k = from + 1; k < stepCount_; ++k) {
+    for (uint32_t i = 1; i < steps.count; ++i) {
+        const uint32_t k = steps[i];
         const uint32_t rows = stepRows_[k];
         const int r0 = std::max(static_cast<int>(rows & 0xFFFF), first);
         const int r1 = std::min(static_cast<int>(rows >> 16), end);

@@ -147,7 +147,15 @@ private:
     // Draws the part of a prepared draw, step `step` of the frame, in rows [rowFirst, rowEnd),
     // leaving out the rows that are drawn from a later step on (rowStart, by row; nullptr: none).
     void DrawPrepared(const PreparedDraw& d, int rowFirst, int rowEnd, uint32_t step, const uint32_t* rowStart);
-    void MarkRowStarts(uint32_t from, int first, int end);
+    // The steps DrawSteps and MarkRowStarts go through for rows [first, end): a band's list, or
+    // every step from `from` on.
+    struct StepList {
+        const uint32_t* list;  // nullptr: from, from + 1, ...
+        uint32_t from, count;
+        uint32_t operator[](uint32_t i) const { return list != nullptr ? list[i] : from + i; }
+    };
+    StepList StepsFor(uint32_t from, int first, int end);
+    void MarkRowStarts(const StepList& steps, int first, int end);
     // Clears rows [first, end), as Clear does all of the image.
     void ClearRows(int first, int end);
     uint16_t* ColumnStore() const { return columnStore_[columnSide_].get(); }
@@ -216,5 +224,15 @@ private:
     static constexpr uint32_t kNoStep = ~0u;
     uint32_t rowStart_[kHeight] = {};
     int16_t rowOrder_[kHeight] = {};
+    // The steps from the last clear on that reach each band of kBandRows rows, in order, so that
+    // a band does not look at the others' (made when the first band is drawn; invalid when a step
+    // is added). A band's list is bandSteps_[bandFirst_[b], bandFirst_[b + 1]).
+    static constexpr int kBands = (kHeight + kBandRows - 1) / kBandRows;
+    static constexpr uint32_t kMaxBandSteps = 4 * kMaxSteps;
+    std::unique_ptr<uint32_t[]> bandSteps_;
+    uint32_t bandFirst_[kBands + 1] = {};
+    bool bandsSorted_ = false;  // the lists are those of the steps kept now
+    bool bandsFit_ = false;     // and they held them all
+    void SortStepsIntoBands();
     bool banded_ = false;
 };
