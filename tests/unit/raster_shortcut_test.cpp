@@ -270,4 +270,67 @@ TEST(RasterShortcut, DrawsAreTakenFromTheLastFrameOnlyWhenMadeFromTheSame) {
     EXPECT_EQ(banded.drawsReused, 12u);
 }
 
+TEST(RasterShortcut, ARunOfUnchangedCutOutSpritesDrawnAsOneLayer) {
+    // A panel as the menus draw it: a scrolling backdrop, a translucent fill, a line of 40
+    // overlapping cut-out glyphs (some on rows of their own), a translucent cursor over part of
+    // them. Frames drawn in bands against the same frames drawn whole, while glyphs move, go,
+    // come back and their texture is made again.
+    Frame f;
+    constexpr int kGlyphs = 40;
+    std::vector<Vertex> v(4 * (kGlyphs + 3));
+    RasterRender whole, banded;
+    banded.SetBanded(true);
+    for (RasterRender* r : {&whole, &banded}) {
+        r->SetBgrOrder(true);
+        r->SetAlphaUnused(true);
+        r->Create();
+        ASSERT_TRUE(r->CreateTexture(3, PlatTextureFormat::R8G8B8A8, f.tex.data()));
+    }
+    auto frame = [&](int scroll, int moved, int glyphs) {
+        Quad(&v[0], 0, 0, 1280, 720, scroll, 0, scroll + 427, 240);
+        Quad(&v[4], 200, 100, 1000, 650, 40, 10, 41, 11);
+        Quad(&v[8], 180, 290, 500, 330, 0, 60, 200, 120);
+        for (int i = 0; i < kGlyphs; ++i) {
+            const double x = 150 + 12 * i, y = 300 + (i % 3) * 5 + (i == moved ? 1 : 0) + (i > 30 ? 40 : 0);
+            Quad(&v[12 + 4 * i], x, y, x + 16, y + 16, 16 * (i % 5), 192, 16 * (i % 5) + 16, 208);
+        }
+        const float one[4] = {1, 1, 1, 1}, fill[4] = {0.3f, 0.3f, 0.4f, 1}, cursor[4] = {0.5f, 0.25f, 1, 1};
+        for (RasterRender* r : {&whole, &banded}) {
+            r->UploadVertices(v.data(), static_cast<uint32_t>(v.size()));
+            r->Clear();
+            r->SetBlend(0, one);
+            r->BindTexture(3);
+            r->Draw4(0);
+            r->SetBlend(1, fill);
+            r->Draw4(4);
+            r->SetBlend(0, one);
+            for (int i = 0; i < glyphs; ++i) r->Draw4(12 + 4 * i);
+            r->SetBlend(2, cursor);
+            r->Draw4(8);
+            r->Present(0);
+        }
+        return std::memcmp(whole.Pixels(), banded.Pixels(), sizeof(uint32_t) * 1280 * 720) == 0;
+    };
+    struct {
+        int moved, glyphs;
+        const char* what;
+    } frames[] = {
+        {-1, 40, "first"}, {-1, 40, "same glyphs: the layer is made"}, {-1, 40, "and used"},
+        {20, 40, "a glyph in the middle moved: no run long enough"}, {20, 40, "the 40 as they are now"},
+        {20, 40, "used"}, {7, 40, "it moved back, another moved"}, {7, 40, "all 40 again"},
+        {-1, 40, "moved back: a layer of the 32 after it"}, {-1, 40, "all 40"}, {-1, 39, "the last glyph gone"},
+        {-1, 39, "used"}, {-1, 40, "it is back"}, {-1, 40, "used"},
+    };
+    int scroll = 0;
+    for (const auto& fr : frames) EXPECT_TRUE(frame(scroll += 3, fr.moved, fr.glyphs)) << fr.what;
+    EXPECT_GE(banded.layersMade, 6u);
+    EXPECT_GE(banded.layerFrames, 10u);
+    for (RasterRender* r : {&whole, &banded}) ASSERT_TRUE(r->CreateTexture(3, PlatTextureFormat::R8G8B8A8, f.tex.data()));
+    const uint64_t made = banded.layersMade;
+    EXPECT_TRUE(frame(scroll += 3, -1, 40)) << "a texture made again";
+    EXPECT_EQ(banded.layersMade, made);
+    EXPECT_TRUE(frame(scroll += 3, -1, 40)) << "the layer made again";
+    EXPECT_EQ(banded.layersMade, made + 1);
+}
+
 }  // namespace

@@ -396,7 +396,8 @@ void RasterRender::BeginSteps() {
         bandSteps_.reset(new uint32_t[kMaxBandSteps]);
         memoNext_ = 0;
     }
-    bandsSorted_ = false;
+    planned_ = false;
+    ++frameNumber_;
     stepCount_ = 0;
     lastClear_ = -1;
     // The draws made in the frame that ends are what the next one compares with; its columns
@@ -409,7 +410,7 @@ void RasterRender::BeginSteps() {
 
 void RasterRender::AddClearStep() {
     if (!steps_ || stepCount_ == kMaxSteps) return;
-    bandsSorted_ = false;
+    planned_ = false;
     steps_[stepCount_].clear = true;
     lastClear_ = static_cast<int32_t>(stepCount_);
     stepRows_[stepCount_++] = static_cast<uint32_t>(kHeight) << 16;
@@ -417,9 +418,11 @@ void RasterRender::AddClearStep() {
 
 void RasterRender::AddDrawStep(uint32_t firstIndex) {
     if (!steps_ || stepCount_ == kMaxSteps) return;
-    bandsSorted_ = false;
+    planned_ = false;
     Step& s = steps_[stepCount_];
     s.clear = false;
+    s.reused = false;
+    s.place = memoNext_;
     const bool inUpload = lastUpload != nullptr && firstIndex <= lastUploadCount && lastUploadCount - firstIndex >= 4;
     if (memoNext_ == kMaxSteps || !inUpload || (keepsColour_ && alphaUnused_)) {
         // Nothing to compare by (or a draw skipped at once): made as it is.
@@ -437,6 +440,7 @@ void RasterRender::AddDrawStep(uint32_t firstIndex) {
             // Made from the same as the last frame's: the same draw, its columns moved over.
             ++drawsReused;
             if (!m.drawn) return;
+            s.reused = true;
             if (m.draw.columns >= 0) {
                 const int n = m.draw.colEnd - m.draw.colFirst;
                 std::memcpy(ColumnStore() + columnsUsed_, columnStore_[columnSide_ ^ 1].get() + m.draw.columns,
@@ -468,6 +472,7 @@ void RasterRender::DrawSteps(int first, int end) {
     // alike, and a row stays a copy of the row above it until a step treats the two differently.
     const bool fromClear = lastClear_ >= 0;
     const uint32_t from = fromClear ? static_cast<uint32_t>(lastClear_) : 0;
+    if (!planned_) PlanSteps();
     const StepList steps = StepsFor(from, first, end);
     const uint32_t* rowStart = nullptr;
     int copies = 0;  // rows taken from above, in the order they are made
@@ -498,11 +503,14 @@ void RasterRender::DrawSteps(int first, int end) {
     };
     for (uint32_t i = 0; i < steps.count; ++i) {
         const uint32_t k = steps[i];
-        const uint32_t rows = stepRows_[k];
+        const uint32_t rows = RowsOf(k);
         if (static_cast<int>(rows & 0xFFFF) >= end || static_cast<int>(rows >> 16) <= first) continue;
         copyUpTo(k);
         if (steps_[k].clear) {
             ClearRows(first, end);
+        } else if (k == layerFirst_ && layerEnd_ != 0) {
+            DrawLayer(first, end, k, rowStart);
+            drawn = true;
         } else {
             DrawPrepared(steps_[k].draw, first, end, k, rowStart);
             drawn = true;
@@ -516,22 +524,119 @@ void RasterRender::DrawSteps(int first, int end) {
 // frame, and a band need not look at the steps of the others); otherwise every step.
 RasterRender::StepList RasterRender::StepsFor(uint32_t from, int first, int end) {
     const StepList all{nullptr, from, stepCount_ > from ? stepCount_ - from : 0};
-    if (first / kBandRows != (end - 1) / kBandRows) return all;
-    if (!bandsSorted_) SortStepsIntoBands();
-    if (!bandsFit_) return all;
+    if (first / kBandRows != (end - 1) / kBandRows || !bandsFit_) return all;
     const int b = first / kBandRows;
     return StepList{bandSteps_.get() + bandFirst_[b], 0, bandFirst_[b + 1] - bandFirst_[b]};
 }
 
+void RasterRender::PlanSteps() {
+    planned_ = true;
+    PlanLayer();
+    SortStepsIntoBands();
+}
+
+void RasterRender::PlanLayer() {
+    layerFirst_ = layerEnd_ = 0;
+    // The longest run of steps that replace what they draw and were taken from the last frame.
+    auto fits = [&](uint32_t k) { return !steps_[k].clear && steps_[k].reused && steps_[k].draw.replaces; };
+    uint32_t best = 0, bestCount = 0;
+    for (uint32_t k = lastClear_ >= 0 ? static_cast<uint32_t>(lastClear_) : 0; k < stepCount_;) {
+        uint32_t e = k;
+        while (e < stepCount_ && fits(e)) ++e;
+        if (e - k > bestCount) {
+            best = k;
+            bestCount = e - k;
+        }
+        k = e + 1;
+    }
+    if (bestCount < kLayerSteps) {
+        layerFrame_ = 0;
+        return;
+    }
+    // Each step of the run is the last frame's at its place; if the last frame drew the layer
+    // from the same places, the layer is this run's picture as it stands.
+    const uint32_t placeFirst = steps_[best].place, placeLast = steps_[best + bestCount - 1].place;
+    const bool same = layerFrame_ != 0 && layerFrame_ + 1 >= frameNumber_ && placeFirst == layerPlaceFirst_ &&
+                      placeLast == layerPlaceLast_ && bestCount == layerCount_;
+    if (!same && !MakeLayer(best, best + bestCount)) {
+        layerFrame_ = 0;
+        return;
+    }
+    layerPlaceFirst_ = placeFirst;
+    layerPlaceLast_ = placeLast;
+    layerCount_ = bestCount;
+    if (layerFrame_ != frameNumber_) ++layerFrames;
+    layerFrame_ = frameNumber_;
+    layerFirst_ = best;
+    layerEnd_ = best + bestCount;
+}
+
+// Draws steps [first, end) in order into the layer, kBandRows rows at a time, from rows that hold
+// nothing (0: alpha 0, not covered).
+bool RasterRender::MakeLayer(uint32_t first, uint32_t end) {
+    if (!layerPixels_) {
+        layerPixels_.reset(new (std::nothrow) uint32_t[static_cast<size_t>(kWidth) * kHeight]);
+        layerScratch_.reset(new (std::nothrow) uint32_t[static_cast<size_t>(kBandRows) * kWidth]);
+        if (!layerPixels_ || !layerScratch_) {
+            layerPixels_.reset();
+            return false;
+        }
+    }
+    int top = kHeight, bottom = 0, left = kWidth, right = 0;
+    for (uint32_t k = first; k < end; ++k) {
+        const PreparedDraw& d = steps_[k].draw;
+        top = std::min(top, d.rowFirst);
+        bottom = std::max(bottom, d.rowEnd);
+        left = std::min(left, d.colFirst);
+        right = std::max(right, d.colEnd);
+    }
+    uint32_t* const savedTarget = target_;
+    const int savedFirst = targetFirst_;
+    uint32_t used = 0;
+    for (int b = top; b < bottom; b += kBandRows) {
+        const int be = std::min(b + kBandRows, bottom);
+        SetTarget(layerScratch_.get(), b);
+        std::memset(layerScratch_.get(), 0, sizeof(uint32_t) * kWidth * (be - b));
+        for (uint32_t k = first; k < end; ++k) DrawPrepared(steps_[k].draw, b, be, k, nullptr);
+        for (int j = b; j < be; ++j) {
+            const uint32_t* row = Row(j);
+            int x0 = left, x1 = right;
+            while (x0 < x1 && (row[x0] >> 24) < 128) ++x0;
+            while (x1 > x0 && (row[x1 - 1] >> 24) < 128) --x1;
+            layerSpan_[j][0] = static_cast<int16_t>(x0);
+            layerSpan_[j][1] = static_cast<int16_t>(x1);
+            layerOffset_[j] = used;
+            std::memcpy(layerPixels_.get() + used, row + x0, sizeof(uint32_t) * (x1 - x0));
+            used += static_cast<uint32_t>(x1 - x0);
+        }
+    }
+    target_ = savedTarget;
+    targetFirst_ = savedFirst;
+    layerRows_ = static_cast<uint32_t>(top) | static_cast<uint32_t>(bottom) << 16;
+    ++layersMade;
+    return true;
+}
+
+// The layer's rows within [first, end), those not left as copies of the row above: each covered
+// pixel replaces the one there.
+void RasterRender::DrawLayer(int first, int end, uint32_t step, const uint32_t* rowStart) {
+    const int top = std::max(static_cast<int>(layerRows_ & 0xFFFF), first);
+    const int bottom = std::min(static_cast<int>(layerRows_ >> 16), end);
+    for (int j = top; j < bottom; ++j) {
+        if ((rowStart != nullptr && rowStart[j] > step) || !LayerRowCovered(j)) continue;
+        const int x0 = layerSpan_[j][0];
+        MaskRow(Row(j) + x0, layerPixels_.get() + layerOffset_[j], layerSpan_[j][1] - x0);
+    }
+}
+
 void RasterRender::SortStepsIntoBands() {
-    bandsSorted_ = true;
     bandsFit_ = false;
     const uint32_t from = lastClear_ >= 0 ? static_cast<uint32_t>(lastClear_) : 0;
     // Counted by band, then placed: a step that crosses several bands is in each of their lists.
     uint32_t count[kBands] = {};
     uint32_t total = 0;
     for (uint32_t k = from; k < stepCount_; ++k) {
-        const int r0 = static_cast<int>(stepRows_[k] & 0xFFFF), r1 = static_cast<int>(stepRows_[k] >> 16);
+        const int r0 = static_cast<int>(RowsOf(k) & 0xFFFF), r1 = static_cast<int>(RowsOf(k) >> 16);
         if (r0 >= r1) continue;
         for (int b = r0 / kBandRows; b <= (r1 - 1) / kBandRows; ++b) ++count[b];
         total += static_cast<uint32_t>((r1 - 1) / kBandRows - r0 / kBandRows + 1);
@@ -542,7 +647,7 @@ void RasterRender::SortStepsIntoBands() {
     uint32_t next[kBands];
     std::memcpy(next, bandFirst_, sizeof next);
     for (uint32_t k = from; k < stepCount_; ++k) {
-        const int r0 = static_cast<int>(stepRows_[k] & 0xFFFF), r1 = static_cast<int>(stepRows_[k] >> 16);
+        const int r0 = static_cast<int>(RowsOf(k) & 0xFFFF), r1 = static_cast<int>(RowsOf(k) >> 16);
         if (r0 >= r1) continue;
         for (int b = r0 / kBandRows; b <= (r1 - 1) / kBandRows; ++b) bandSteps_[next[b]++] = k;
     }
@@ -559,10 +664,18 @@ void RasterRender::MarkRowStarts(const StepList& steps, int first, int end) {
     auto mark = [&](int j, uint32_t k) { rowStart_[j] = std::min(rowStart_[j], k); };
     for (uint32_t i = 1; i < steps.count; ++i) {
         const uint32_t k = steps[i];
-        const uint32_t rows = stepRows_[k];
+        const uint32_t rows = RowsOf(k);
         const int r0 = std::max(static_cast<int>(rows & 0xFFFF), first);
         const int r1 = std::min(static_cast<int>(rows >> 16), end);
         if (r0 >= r1) continue;
+        if (k == layerFirst_ && layerEnd_ != 0) {
+            // A row of the layer differs from the row above where either holds covered pixels.
+            const int top = static_cast<int>(rows & 0xFFFF), bottom = static_cast<int>(rows >> 16);
+            for (int j = r0; j < std::min(bottom + 1, end); ++j) {
+                if ((j < bottom && LayerRowCovered(j)) || (j > top && LayerRowCovered(j - 1))) mark(j, k);
+            }
+            continue;
+        }
         // The rows where it starts and where it stops differ from the row above.
         mark(r0, k);
         if (r1 < end) mark(r1, k);
@@ -743,6 +856,7 @@ bool RasterRender::PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDr
     d.slot = slot_;
     d.columns = -1;
     d.unitColumns = false;
+    d.replaces = false;
     d.blocks = 0;
     // Every unrotated sprite: V0 left bottom, V1 left top, V2 right bottom, V3 right top, with
     // u following x and v following y.
@@ -782,6 +896,16 @@ bool RasterRender::PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDr
         // Drawn at the texture's own size (the glyphs): a row's texels lie side by side.
         d.unitColumns = cols[n - 1] - cols[0] == n - 1;
         for (int k = 1; k < n && d.unitColumns; ++k) d.unitColumns = cols[k] == cols[k - 1] + 1;
+        // Blend slot 0 with every texel it samples of alpha 0 or 255: a covered texel comes out
+        // as it is, the others leave the pixel.
+        if (d.slot == 0) {
+            const RowAlpha* alpha = alpha_[d.texture].get();
+            const TexelRow texelRow(d, d.rowFirst, d.rowEnd);
+            d.replaces = true;
+            for (int j = d.rowFirst; j < d.rowEnd && d.replaces; ++j) {
+                d.replaces = (alpha[texelRow(j)].binary & d.blocks) == d.blocks;
+            }
+        }
     }
     return true;
 }

@@ -103,6 +103,7 @@ public:
         int colFirst, colEnd;   // rectangle: its pixel columns
         int32_t columns;        // rectangle: its texel columns in the column store, -1 not kept
         uint32_t blocks;        // rectangle with kept columns: the blocks of 16 texels they fall in
+        bool replaces;          // each pixel it draws becomes the texel as it is, whatever it held
     };
     // A frame kept as steps, to be drawn band by band of rows. BeginSteps forgets the last
     // frame's; AddClearStep and AddDrawStep keep a clear and a draw (with the state bound now), in
@@ -133,6 +134,9 @@ public:
     // Rows copied from the row above for the steps that draw the two alike (before the first
     // step that does not), instead of being drawn by those steps.
     uint64_t rowsCopied = 0;
+    // Layers made, and frames drawn with a layer standing in for a run of steps (see below).
+    uint64_t layersMade = 0;
+    uint64_t layerFrames = 0;
 
     void Release() override;
     void ClearHandles() override;
@@ -213,6 +217,8 @@ private:
     // the steps it does not cross without reading them.
     struct Step {
         bool clear;
+        bool reused;     // the draw was taken from the last frame's at the same place
+        uint32_t place;  // that place in the frame's order
         PreparedDraw draw;
     };
     std::unique_ptr<Step[]> steps_;
@@ -231,8 +237,39 @@ private:
     static constexpr uint32_t kMaxBandSteps = 4 * kMaxSteps;
     std::unique_ptr<uint32_t[]> bandSteps_;
     uint32_t bandFirst_[kBands + 1] = {};
-    bool bandsSorted_ = false;  // the lists are those of the steps kept now
-    bool bandsFit_ = false;     // and they held them all
+    bool planned_ = false;   // the lists (and the layer) are those of the steps kept now
+    bool bandsFit_ = false;  // and the lists held them all
+    // Done before the first band of the steps kept now is drawn: the layer, then the lists.
+    void PlanSteps();
     void SortStepsIntoBands();
+    // The rows step k reaches as DrawSteps sees it (first | end << 16): the layer's rows for the
+    // first step of its run, none for the others.
+    uint32_t RowsOf(uint32_t k) const {
+        if (layerEnd_ != 0 && k >= layerFirst_ && k < layerEnd_) return k == layerFirst_ ? layerRows_ : 0;
+        return stepRows_[k];
+    }
+
+    // The layer: a run of at least kLayerSteps steps in a row that each replace the pixels they
+    // draw and were each taken from the last frame (the panels' glyphs) is drawn once, in order,
+    // into a picture of its own; from then on, for as long as the same run comes back each
+    // frame, that picture is put where the run's first step is drawn and the run's other steps
+    // are passed over. Each pixel gets the last texel of the run that covers it, as with the
+    // steps themselves. Kept by row: the span from the first to the last covered pixel.
+    static constexpr uint32_t kLayerSteps = 32;
+    void PlanLayer();
+    bool MakeLayer(uint32_t first, uint32_t end);
+    void DrawLayer(int first, int end, uint32_t step, const uint32_t* rowStart);
+    bool LayerRowCovered(int j) const { return layerSpan_[j][1] > layerSpan_[j][0]; }
+    std::unique_ptr<uint32_t[]> layerPixels_;  // the rows' spans, one after the other
+    std::unique_ptr<uint32_t[]> layerScratch_;  // kBandRows rows the run is drawn into
+    uint32_t layerOffset_[kHeight] = {};        // where each row's span starts in layerPixels_
+    int16_t layerSpan_[kHeight][2] = {};         // each row's span: first column, end column
+    uint32_t layerRows_ = 0;                     // the rows the layer holds (first | end << 16)
+    uint32_t layerFirst_ = 0, layerEnd_ = 0;     // its run's steps this frame; layerEnd_ 0: none
+    // What it was made from: the places of its first and last steps and the steps in between,
+    // and the frame it was last drawn for (0: none), as BeginSteps counts them.
+    uint32_t layerPlaceFirst_ = 0, layerPlaceLast_ = 0, layerCount_ = 0;
+    uint64_t layerFrame_ = 0;
+    uint64_t frameNumber_ = 1;
     bool banded_ = false;
 };
