@@ -331,6 +331,25 @@ TEST(RasterShortcut, ARunOfUnchangedCutOutSpritesDrawnAsOneLayer) {
     EXPECT_EQ(banded.layersMade, made);
     EXPECT_TRUE(frame(scroll += 3, -1, 40)) << "the layer made again";
     EXPECT_EQ(banded.layersMade, made + 1);
+
+    // Glyphs as wide as the image, 18 rows each: too large for a layer, drawn as steps, and the
+    // run not tried again while it stays the same.
+    for (int i = 0; i < kGlyphs; ++i) Quad(&v[12 + 4 * i], 0, 18 * i, 1280, 18 * i + 18, 0, 192, 512, 210);
+    const uint64_t usedBefore = banded.layerFrames;
+    for (int n = 0; n < 3; ++n) {
+        for (RasterRender* r : {&whole, &banded}) {
+            const float one[4] = {1, 1, 1, 1};
+            r->UploadVertices(v.data(), static_cast<uint32_t>(v.size()));
+            r->Clear();
+            r->SetBlend(0, one);
+            r->BindTexture(3);
+            for (int i = 0; i < kGlyphs; ++i) r->Draw4(12 + 4 * i);
+            r->Present(0);
+        }
+        EXPECT_EQ(std::memcmp(whole.Pixels(), banded.Pixels(), sizeof(uint32_t) * 1280 * 720), 0) << "wide, frame " << n;
+    }
+    EXPECT_EQ(banded.layerFrames, usedBefore);
+    EXPECT_EQ(banded.layersMade, made + 1);
 }
 
 }  // namespace

@@ -556,26 +556,27 @@ void RasterRender::PlanLayer() {
     // Each step of the run is the last frame's at its place; if the last frame drew the layer
     // from the same places, the layer is this run's picture as it stands.
     const uint32_t placeFirst = steps_[best].place, placeLast = steps_[best + bestCount - 1].place;
+    // A run whose layer would not fit is not tried again while it stays the same.
     const bool same = layerFrame_ != 0 && layerFrame_ + 1 >= frameNumber_ && placeFirst == layerPlaceFirst_ &&
                       placeLast == layerPlaceLast_ && bestCount == layerCount_;
-    if (!same && !MakeLayer(best, best + bestCount)) {
-        layerFrame_ = 0;
-        return;
+    if (!same) {
+        layerFits_ = MakeLayer(best, best + bestCount);
+        layerPlaceFirst_ = placeFirst;
+        layerPlaceLast_ = placeLast;
+        layerCount_ = bestCount;
     }
-    layerPlaceFirst_ = placeFirst;
-    layerPlaceLast_ = placeLast;
-    layerCount_ = bestCount;
-    if (layerFrame_ != frameNumber_) ++layerFrames;
+    if (layerFits_ && layerFrame_ != frameNumber_) ++layerFrames;
     layerFrame_ = frameNumber_;
+    if (!layerFits_) return;
     layerFirst_ = best;
     layerEnd_ = best + bestCount;
 }
 
 // Draws steps [first, end) in order into the layer, kBandRows rows at a time, from rows that hold
-// nothing (0: alpha 0, not covered).
+// nothing (0: alpha 0, not covered). False when its spans would hold more than kLayerPixels.
 bool RasterRender::MakeLayer(uint32_t first, uint32_t end) {
     if (!layerPixels_) {
-        layerPixels_.reset(new (std::nothrow) uint32_t[static_cast<size_t>(kWidth) * kHeight]);
+        layerPixels_.reset(new (std::nothrow) uint32_t[kLayerPixels]);
         layerScratch_.reset(new (std::nothrow) uint32_t[static_cast<size_t>(kBandRows) * kWidth]);
         if (!layerPixels_ || !layerScratch_) {
             layerPixels_.reset();
@@ -603,6 +604,11 @@ bool RasterRender::MakeLayer(uint32_t first, uint32_t end) {
             int x0 = left, x1 = right;
             while (x0 < x1 && (row[x0] >> 24) < 128) ++x0;
             while (x1 > x0 && (row[x1 - 1] >> 24) < 128) --x1;
+            if (used + static_cast<uint32_t>(x1 - x0) > kLayerPixels) {
+                target_ = savedTarget;
+                targetFirst_ = savedFirst;
+                return false;
+            }
             layerSpan_[j][0] = static_cast<int16_t>(x0);
             layerSpan_[j][1] = static_cast<int16_t>(x1);
             layerOffset_[j] = used;

@@ -41,7 +41,10 @@
 //   - drawing steps from a clear on, a pixel row is a copy of the row above it until the first
 //     step that draws the two otherwise (reaches only one of them, samples another texel row for
 //     it, or is a triangle): the rows of a magnified backdrop, and the panel fill over it, are
-//     drawn once for every texel row instead of once for every pixel row.
+//     drawn once for every texel row instead of once for every pixel row;
+//   - a band goes through the list of the steps that reach it, made once a frame;
+//   - a run of unchanged steps that each replace what they draw (the panels' glyphs) is drawn
+//     once into a layer, which stands in for the run while it comes back unchanged.
 #pragma once
 
 #include <cstddef>
@@ -255,7 +258,10 @@ private:
     // frame, that picture is put where the run's first step is drawn and the run's other steps
     // are passed over. Each pixel gets the last texel of the run that covers it, as with the
     // steps themselves. Kept by row: the span from the first to the last covered pixel.
+    // A run of large opaque sprites (the game's well) would fill much of the image and gain
+    // nothing: the layer holds at most a quarter of the image's pixels.
     static constexpr uint32_t kLayerSteps = 32;
+    static constexpr uint32_t kLayerPixels = kWidth * kHeight / 4;
     void PlanLayer();
     bool MakeLayer(uint32_t first, uint32_t end);
     void DrawLayer(int first, int end, uint32_t step, const uint32_t* rowStart);
@@ -270,6 +276,7 @@ private:
     // and the frame it was last drawn for (0: none), as BeginSteps counts them.
     uint32_t layerPlaceFirst_ = 0, layerPlaceLast_ = 0, layerCount_ = 0;
     uint64_t layerFrame_ = 0;
+    bool layerFits_ = false;  // the layer of that run was made
     uint64_t frameNumber_ = 1;
     bool banded_ = false;
 };
