@@ -553,10 +553,10 @@ void RasterRender::PlanLayer() {
         layerFrame_ = 0;
         return;
     }
-    // Each step of the run is the last frame's at its place; if the last frame drew the layer
-    // from the same places, the layer is this run's picture as it stands.
+    // Each step of the run is the last frame's at its place: if the last frame had a run of the
+    // same places, this is that run, and what was found for it holds (the layer, or that it did
+    // not fit, which is then not tried again).
     const uint32_t placeFirst = steps_[best].place, placeLast = steps_[best + bestCount - 1].place;
-    // A run whose layer would not fit is not tried again while it stays the same.
     const bool same = layerFrame_ != 0 && layerFrame_ + 1 >= frameNumber_ && placeFirst == layerPlaceFirst_ &&
                       placeLast == layerPlaceLast_ && bestCount == layerCount_;
     if (!same) {

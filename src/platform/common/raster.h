@@ -273,7 +273,7 @@ private:
     uint32_t layerRows_ = 0;                     // the rows the layer holds (first | end << 16)
     uint32_t layerFirst_ = 0, layerEnd_ = 0;     // its run's steps this frame; layerEnd_ 0: none
     // What it was made from: the places of its first and last steps and the steps in between,
-    // and the frame it was last drawn for (0: none), as BeginSteps counts them.
+    // and the last frame that run was seen in (0: none), as BeginSteps counts them.
     uint32_t layerPlaceFirst_ = 0, layerPlaceLast_ = 0, layerCount_ = 0;
     uint64_t layerFrame_ = 0;
     bool layerFits_ = false;  // the layer of that run was made
