@@ -538,11 +538,11 @@ void RasterRender::PlanSteps() {
 void RasterRender::PlanLayer() {
     layerFirst_ = layerEnd_ = 0;
     // The longest run of steps that replace what they draw and were taken from the last frame.
-    auto fits = [&](uint32_t k) { return !steps_[k].clear && steps_[k].reused && steps_[k].draw.replaces; };
+    auto joins = [&](uint32_t k) { return !steps_[k].clear && steps_[k].reused && steps_[k].draw.replaces; };
     uint32_t best = 0, bestCount = 0;
     for (uint32_t k = lastClear_ >= 0 ? static_cast<uint32_t>(lastClear_) : 0; k < stepCount_;) {
         uint32_t e = k;
-        while (e < stepCount_ && fits(e)) ++e;
+        while (e < stepCount_ && joins(e)) ++e;
         if (e - k > bestCount) {
             best = k;
             bestCount = e - k;
@@ -642,7 +642,8 @@ void RasterRender::SortStepsIntoBands() {
     uint32_t count[kBands] = {};
     uint32_t total = 0;
     for (uint32_t k = from; k < stepCount_; ++k) {
-        const int r0 = static_cast<int>(RowsOf(k) & 0xFFFF), r1 = static_cast<int>(RowsOf(k) >> 16);
+        const uint32_t rows = RowsOf(k);
+        const int r0 = static_cast<int>(rows & 0xFFFF), r1 = static_cast<int>(rows >> 16);
         if (r0 >= r1) continue;
         for (int b = r0 / kBandRows; b <= (r1 - 1) / kBandRows; ++b) ++count[b];
         total += static_cast<uint32_t>((r1 - 1) / kBandRows - r0 / kBandRows + 1);
@@ -653,7 +654,8 @@ void RasterRender::SortStepsIntoBands() {
     uint32_t next[kBands];
     std::memcpy(next, bandFirst_, sizeof next);
     for (uint32_t k = from; k < stepCount_; ++k) {
-        const int r0 = static_cast<int>(RowsOf(k) & 0xFFFF), r1 = static_cast<int>(RowsOf(k) >> 16);
+        const uint32_t rows = RowsOf(k);
+        const int r0 = static_cast<int>(rows & 0xFFFF), r1 = static_cast<int>(rows >> 16);
         if (r0 >= r1) continue;
         for (int b = r0 / kBandRows; b <= (r1 - 1) / kBandRows; ++b) bandSteps_[next[b]++] = k;
     }
