@@ -632,7 +632,7 @@ void DrawFrames(Canvas& c) {
             }
         // Ring texels by their distance d from the outer edge (0..3).
         const Rgb panelRing[4] = {Scale(base, 0.30), Mix(base, Hex(0xFFFFFF), 0.6), base, Scale(base, 0.45)};
-        const Rgb litRing[4] = {Hex(0xFFFFFF), Hex(0x6FA2E0), Hex(0x2E5494), Hex(0x0A1434)};
+        const Rgb litRing[4] = {Hex(0xFFFFFF), Hex(0x2A4C8A), Hex(0x142650), Hex(0x0A1434)};
         const Rgb bottomRing[4] = {Hex(0x0A1434), Hex(0x14244E), Hex(0x2A4A80), Hex(0x4F86C8)};
         for (int y = 0; y < 16; ++y)
             for (int x = 0; x < 16; ++x) {
