@@ -86,7 +86,7 @@ for f in kelvorine.exe SampleVS.cso SamplePS.cso dir.txt README.txt LICENSE.txt 
 done
 [ -f "$RUN/data/grp/grp_0003.txt" ] || fail "the zip has no data (build kelvorine-mkdata in $BUILD)"
 [ ! -e "$RUN/Game.ini" ] || fail "the zip carries a Game.ini"
-grep -q $'^  Esc  *quit\r$' "$RUN/README.txt" || fail "README.txt lacks the controls or Windows line ends"
+grep -q $'^  Esc  *quit at once[^\r]*\r$' "$RUN/README.txt" || fail "README.txt lacks the controls or Windows line ends"
 # DXBC objects: "DXBC" magic.
 for f in SampleVS.cso SamplePS.cso; do
     [ "$(head -c 4 "$RUN/$f")" = DXBC ] || fail "$f is not a compiled shader"
