@@ -88,7 +88,7 @@ export DISPLAY=":$n"
 step "the player starts the desktop entry's command from /srv/elsewhere"
 (
     fresh_root_run_as player "$ROOT" env DISPLAY="$DISPLAY" SDL_AUDIODRIVER=dummy \
-        sh -c 'cd /srv/elsewhere && exec timeout 120 $(sed -n "s/^Exec=//p" /usr/share/applications/kelvorine.desktop)' \
+        sh -c 'cd /srv/elsewhere && exec timeout 120 $(sed -n "s/^Exec=//p" /usr/share/applications/org.kelvorine.Kelvorine.desktop)' \
         >"$WORK/game.log" 2>&1
     echo $? >"$WORK/exit"
 ) &
