@@ -95,11 +95,12 @@ list_entries() {
     tail -c +3 "$1" | iconv -f UTF-16LE -t UTF-8 | tr -d '\r\0' | tr '\\' '/' | sed '/^$/d'
 }
 
-# Checks a data folder: the texture list and every picture it names (but the empty slots), the sound list, every sound it
-# names and the loop file of each music track (the first 64 entries), and the font. Prints each
-# missing file to stderr ("missing: data/..."); false when anything is missing.
+# Checks a data folder: the texture list and every picture it names (but the empty slots), the
+# sound list, every sound it names and the loop file of each music track (the first 64 entries),
+# and the font (unless the second argument is --no-font: the web page draws with the bitmap font
+# only). Prints each missing file to stderr ("missing: data/..."); false when anything is missing.
 check_data_folder() {
-    local data=$1 missing=() list name n
+    local data=$1 font=${2:-} missing=() list name n
     [[ -d "$data" ]] || { printf 'missing: the data folder %s\n' "$data" >&2; return 1; }
     for list in grp/grp_0003.txt ogg/ogg_0000.txt; do
         if [[ ! -s "$data/$list" ]]; then
@@ -118,7 +119,7 @@ check_data_folder() {
         [[ $list == grp/* ]] || ((n >= 96)) || missing+=("$list: $n entries, not the 96 sounds")
     done
     # The installed game's font is a link to the system's font, which need not be on this machine.
-    [[ -s "$data/VLGothic/VL-Gothic-Regular.ttf" || -L "$data/VLGothic/VL-Gothic-Regular.ttf" ]] ||
+    [[ $font == --no-font || -s "$data/VLGothic/VL-Gothic-Regular.ttf" || -L "$data/VLGothic/VL-Gothic-Regular.ttf" ]] ||
         missing+=(VLGothic/VL-Gothic-Regular.ttf)
     ((${#missing[@]} == 0)) && return 0
     mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
