@@ -54,12 +54,12 @@ stage_fuzz() {
 # new user from an unrelated folder, then purged (scripts/test-package.sh; needs root).
 stage_package() {
     say "Stage package"
-    local deb=''
-    [[ -n "${KELVORINE_RELEASE_DIR:-}" ]] && deb=$(ls "$KELVORINE_RELEASE_DIR"/kelvorine_*_amd64.deb)
+    local deb=()
+    [[ -n "${KELVORINE_RELEASE_DIR:-}" ]] && deb=("$(ls "$KELVORINE_RELEASE_DIR"/kelvorine_*_amd64.deb)")
     if ((EUID == 0)); then
-        scripts/test-package.sh $deb
+        scripts/test-package.sh "${deb[@]}"
     else
-        sudo scripts/test-package.sh $deb
+        sudo scripts/test-package.sh "${deb[@]}"
     fi
 }
 
