@@ -27,9 +27,11 @@ if grep -qsE -- '-fsanitize|CMAKE_CROSSCOMPILING_EMULATOR:' "$BUILD/CMakeCache.t
 fi
 
 export TZ=UTC
-export KELVORINE_WIN_LIB=1
+# The script's functions only: not exported, so that the build-windows.sh started below builds.
+KELVORINE_WIN_LIB=1
 # shellcheck source=../../scripts/build-windows.sh
 source "$SRC/scripts/build-windows.sh"
+unset KELVORINE_WIN_LIB
 set +e
 
 WORK=$(mktemp -d /tmp/kelvorine-wine-XXXXXX)
