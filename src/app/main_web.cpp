@@ -5,8 +5,8 @@
 // that are due run: due by the timer mode's own deadlines, laid on a fixed grid (each deadline one
 // frame length after the previous one, not after the moment the turn ran), so the game keeps its
 // speed whatever the display's rate or a late frame. At most four turns run at one display frame,
-// and only the last of them is drawn; a page further behind (after being hidden) starts the grid
-// again from now. No Wait with vertical sync on runs one turn per display frame; without it the
+// and only the last of them is drawn; a stall is made up over the following frames, and a page
+// more than 250 ms behind (after being hidden) starts the grid again from now. No Wait with vertical sync on runs one turn per display frame; without it the
 // turns run as fast as the browser calls back. The page never asks for a timer.
 //
 // Files: IndexedDB is mounted as the program's folder and read into memory before the start-up;
@@ -47,6 +47,7 @@ constexpr int kIntervalRing = 4096;
 // the jitter of frame times).
 constexpr int kMaxTurnsPerFrame = 4;
 constexpr double kEarlyMs = 4.0;
+constexpr double kMaxBacklogMs = 250.0;
 
 struct WebRun {
     WebPlatform* platform = nullptr;
@@ -154,8 +155,9 @@ int RunDueTurns(double now) {
         }
         gRun.nextDue += step;
     }
-    // Too far behind (the page was hidden, or the machine cannot keep up): the backlog is let go.
-    if (gRun.nextDue >= 0 && now + kEarlyMs >= gRun.nextDue) gRun.nextDue = now + kEarlyMs;
+    // A short stall is made up over the next display frames, four turns at a time; further
+    // behind (the page was hidden, or the machine cannot keep up) the backlog is let go.
+    if (gRun.nextDue >= 0 && now - gRun.nextDue > kMaxBacklogMs) gRun.nextDue = now + kEarlyMs;
     if (ran > 0) KelvorinePresent();
     return ran;
 }

@@ -139,7 +139,7 @@ async function shot(page, name) {
 }
 
 // Turns per second over `seconds`, as the page counts them.
-async function turnRate(page, seconds = 3) {
+async function turnRate(page, seconds = 5) {
   const a = await stats(page);
   const t0 = Date.now();
   await sleep(seconds * 1000);
@@ -348,7 +348,11 @@ try {
     return document.fullscreenElement ? document.fullscreenElement.id : '';
   });
   if (entered) {
-    await page.evaluate(() => document.exitFullscreen());
+    // Esc in full screen is the browser's: the game goes on.
+    await press(page, 'Escape');
+    await sleep(300);
+    if (!(await stats(page)).running) fail('Esc in full screen ended the game');
+    await page.evaluate(() => document.fullscreenElement && document.exitFullscreen());
     await until(page, 'leaving full screen by the browser did not set the game back to framed', 10, (t) => t.fullScreen === 0);
     figures.fullScreen = `entered on #${entered}; left by the browser, the game followed`;
   } else {
