@@ -6,15 +6,28 @@
 #   ./test.sh                 every stage
 #   ./test.sh unit            only the named stages (setup and build always run first)
 #
-# Stages: unit (ctest of the default preset: unit tests, replay scripts, the real game under Xvfb,
-# the Windows cross build under Wine), sanitizers (asan and tsan presets), fuzz (libFuzzer),
-# package (the Debian package installed and played in a fresh Debian 12 root), fresh (both
-# commands in a fresh Debian 12 root), web (the browser version in a headless chromium).
+# Stages: release (scripts/release.sh: the Debian package, the Windows zip and the web archive in
+# build/release, each made once), unit (ctest of the default preset: unit tests, replay scripts,
+# the real game under Xvfb, the release's Windows zip under Wine), sanitizers (asan and tsan
+# presets), fuzz (libFuzzer), package (the release's Debian package installed and played in a
+# fresh Debian 12 root), fresh (both commands in a fresh Debian 12 root), web (the release's web
+# archive unpacked, served and played in a headless chromium).
+#
+# The stages after release play the files it made (KELVORINE_RELEASE_DIR). Run without the
+# release stage, each makes what it plays itself with the same scripts (build-windows.sh,
+# package.sh, build-web.sh).
 #
 # To add a stage: write a function stage_<name> and append <name> to STAGES.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
+
+# The release: every artefact made and checked once; the later stages play these files.
+stage_release() {
+    say "Stage release: scripts/release.sh"
+    scripts/release.sh
+    export KELVORINE_RELEASE_DIR="$KELVORINE_ROOT/build/release"
+}
 
 # ctest of the default preset: unit tests and the script (end-to-end) tests.
 stage_unit() {
@@ -37,14 +50,16 @@ stage_fuzz() {
     scripts/test-fuzz.sh
 }
 
-# The Debian package: made, validated, installed into a fresh Debian 12 root and played there by a
+# The Debian package (the release's, else made here): validated, installed into a fresh Debian 12 root and played there by a
 # new user from an unrelated folder, then purged (scripts/test-package.sh; needs root).
 stage_package() {
     say "Stage package"
+    local deb=()
+    [[ -n "${KELVORINE_RELEASE_DIR:-}" ]] && deb=("$(ls "$KELVORINE_RELEASE_DIR"/kelvorine_*_amd64.deb)")
     if ((EUID == 0)); then
-        scripts/test-package.sh
+        scripts/test-package.sh "${deb[@]}"
     else
-        sudo scripts/test-package.sh
+        sudo scripts/test-package.sh "${deb[@]}"
     fi
 }
 
@@ -59,14 +74,20 @@ stage_fresh() {
     fi
 }
 
-# The browser version: the page built with emscripten, served locally and played in Debian's
-# chromium, headless with software WebGL 2 (tests/web/web_test.sh).
+# The browser version: the release's web archive unpacked into an empty folder (else the page
+# built here), served locally and played in Debian's chromium, headless with software WebGL 2
+# (tests/web/web_test.sh).
 stage_web() {
     say "Stage web"
-    tests/web/web_test.sh
+    if [[ -n "${KELVORINE_RELEASE_DIR:-}" ]] && grep -q -- '--archive' tests/web/web_test.sh; then
+        tests/web/web_test.sh --archive "$(ls "$KELVORINE_RELEASE_DIR"/kelvorine-*-web.zip)"
+    else
+        [[ -z "${KELVORINE_RELEASE_DIR:-}" ]] || say "web_test.sh takes no --archive: the page in build/web is played"
+        tests/web/web_test.sh
+    fi
 }
 
-STAGES=(unit sanitizers fuzz package fresh web)
+STAGES=(release unit sanitizers fuzz package fresh web)
 
 install_packages play test
 configure_build

@@ -12,8 +12,12 @@
 # build/windows-deps/<hash of this script and the toolchain file> (cached); configures with
 # cmake/mingw-w64.cmake; builds kelvorine.exe, the two compiled shaders (through the D3DCompile tool
 # run under Wine), the test programs; fills <build>/stage with kelvorine.exe, SampleVS.cso,
-# SamplePS.cso, dir.txt and the default data folder; and packs it with a read-me and the licence
-# texts as <build>/kelvorine-<version>-windows-x64.zip.
+# SamplePS.cso, dir.txt, the default data folder and Game.default.ini (the settings a first start
+# takes, with audible volumes); and packs it with a read-me and the licence texts as
+# <build>/kelvorine-<version>-windows-x64.zip. The data comes from the native data generator
+# (build/default/kelvorine-mkdata, built here when it is missing). The zip is written under a
+# temporary name, unpacked and checked (win_check_folder), and only then takes its real name: a
+# missing file stops the script with a non-zero exit code and leaves no zip behind.
 #
 # The functions below are also used by tests/e2e/windows_*.sh (source this file with
 # KELVORINE_WIN_LIB=1 to get them without running anything).
@@ -25,6 +29,9 @@ KELVORINE_WIN_PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix g+
     fonts-vlgothic)
 
 log() { printf '[build-windows] %s\n' "$*" >&2; }
+
+# native_mkdata, check_data_folder, check_dir_txt.
+source "$KELVORINE_SRC/scripts/common.sh"
 
 # ------------------------------------------------------------------------------------ packages
 win_install_packages() {
@@ -141,42 +148,52 @@ win_configure_and_build() {
     cmake -S "$KELVORINE_SRC" -B "$build" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$KELVORINE_SRC/cmake/mingw-w64.cmake" \
         -DKELVORINE_WIN_DEPS="$prefix" -DCMAKE_BUILD_TYPE="$type" \
-        -DKELVORINE_BENCH=OFF -DKELVORINE_TOOLS=OFF -DKELVORINE_FUZZ=OFF >&2
-    ninja -C "$build" -j2 >&2
+        -DKELVORINE_BENCH=OFF -DKELVORINE_TOOLS=OFF -DKELVORINE_FUZZ=OFF >&2 || return 1
+    ninja -C "$build" -j2 >&2 || return 1
     log "Windows build took $((SECONDS - started)) s"
 }
 
-# A Linux build of the data generator (newest first); the Windows build does not build it.
-win_find_mkdata() {
-    local mk
-    mk=$(ls -t "$KELVORINE_SRC"/build/*/kelvorine-mkdata 2>/dev/null | grep -v '/build/windows' | head -1 || true)
-    [ -n "$mk" ] && [ -x "$mk" ] && echo "$mk"
-}
-
-# Copies the game's files into <build>/stage: kelvorine.exe, the shaders, dir.txt and the data
-# folder (from the Linux data generator: a run of it, or the staging folder of a Linux build).
+# Copies the game's files into <build>/stage: kelvorine.exe, the shaders, and from the native data
+# generator dir.txt, the data folder and the settings template Game.default.ini. False (after saying
+# why) when any of them cannot be made.
 win_stage() {
-    local build=$1 stage="$1/stage" mk d
+    local build=$1 stage="$1/stage" mk
     rm -rf "$stage"
     mkdir -p "$stage"
-    cp "$build/SampleVS.cso" "$build/SamplePS.cso" "$stage/"
+    cp "$build/SampleVS.cso" "$build/SamplePS.cso" "$stage/" || { log "no compiled shaders in $build"; return 1; }
     # The debug information stays in the build folder.
-    x86_64-w64-mingw32-strip -o "$stage/kelvorine.exe" "$build/kelvorine.exe"
-    if mk=$(win_find_mkdata) && "$mk" "$stage" >&2; then
-        log "data generated with $mk"
-    else
-        for d in "$KELVORINE_SRC"/build/default/stage "$KELVORINE_SRC"/build/*/stage; do
-            if [ -d "$d/data" ] && [ -f "$d/dir.txt" ]; then
-                cp -r "$d/data" "$d/dir.txt" "$stage/"
-                log "data copied from $d"
-                break
-            fi
-        done
-    fi
-    [ -d "$stage/data" ] || log "no data folder: build the Linux kelvorine-mkdata first"
-    # dir.txt: UTF-16 little-endian with a byte-order mark, "data\" without a line break.
-    [ -f "$stage/dir.txt" ] || printf '\xff\xfed\0a\0t\0a\0\\\0' >"$stage/dir.txt"
+    x86_64-w64-mingw32-strip -o "$stage/kelvorine.exe" "$build/kelvorine.exe" || { log "no kelvorine.exe in $build"; return 1; }
+    mk=$(native_mkdata) || return 1
+    "$mk" "$stage" >&2 || { log "the data generator $mk failed"; return 1; }
+    # Not under the live name: unpacking over an older folder must never replace the player's
+    # Game.ini. The program copies it to Game.ini on a start that finds none.
+    "$mk" --game-ini "$stage/Game.default.ini" >&2 || { log "cannot write the settings template"; return 1; }
     log "ready-to-zip folder: $stage"
+}
+
+# What a Windows folder of the game (named kelvorine-<version>-windows-x64) must hold; prints each
+# missing or wrong file, false if any.
+win_check_folder() {
+    local top=$1 bad=0 f version
+    version=$(basename "$top")
+    version=${version#kelvorine-}
+    version=${version%-windows-x64}
+    for f in kelvorine.exe SampleVS.cso SamplePS.cso Game.default.ini README.txt LICENSE.txt \
+        THIRD-PARTY-NOTICES.txt licenses/VLGothic.txt licenses/libpng.txt licenses/zlib.txt \
+        licenses/libogg.txt licenses/libvorbis.txt; do
+        [ -s "$top/$f" ] || { echo "missing: $f" >&2; bad=1; }
+    done
+    for f in SampleVS.cso SamplePS.cso; do
+        [ ! -s "$top/$f" ] || [ "$(head -c 4 "$top/$f")" = DXBC ] || { echo "wrong: $f is not a compiled shader" >&2; bad=1; }
+    done
+    [ ! -s "$top/Game.default.ini" ] || [ "$(stat -c %s "$top/Game.default.ini")" = 512 ] ||
+        { echo "wrong: Game.default.ini is not 512 bytes" >&2; bad=1; }
+    [ ! -s "$top/README.txt" ] || grep -q "^Kelvorine $version for Windows" "$top/README.txt" ||
+        { echo "wrong: README.txt does not name version $version" >&2; bad=1; }
+    [ ! -e "$top/Game.ini" ] || { echo "wrong: a Game.ini would replace the player's" >&2; bad=1; }
+    check_dir_txt "$top/dir.txt" 'data\' || bad=1
+    check_data_folder "$top/data" || bad=1
+    return $bad
 }
 
 # Packs <build>/stage as <build>/kelvorine-<version>-windows-x64.zip: one folder of that name with
@@ -188,7 +205,7 @@ win_zip() {
     [ -n "$version" ] || { log "no project version in $build/CMakeCache.txt"; return 1; }
     name="kelvorine-$version-windows-x64"
     zip="$build/$name.zip"
-    rm -rf "$build/zip" "$zip"
+    rm -rf "$build/zip" "$zip" "$zip.part"
     top="$build/zip/$name"
     mkdir -p "$top/licenses"
     cp -r "$build/stage/." "$top/"
@@ -200,10 +217,22 @@ win_zip() {
     crlf "$KELVORINE_SRC/LICENSE" "$top/LICENSE.txt"
     crlf "$KELVORINE_SRC/licenses/THIRD-PARTY-NOTICES.txt" "$top/THIRD-PARTY-NOTICES.txt"
     for f in "$KELVORINE_SRC"/licenses/*.txt; do
-        [ "$(basename "$f")" = THIRD-PARTY-NOTICES.txt ] || crlf "$f" "$top/licenses/$(basename "$f")"
+        case $(basename "$f") in
+            THIRD-PARTY-NOTICES.txt | SDL2.txt) ;;  # SDL is in the web page only
+            *) crlf "$f" "$top/licenses/$(basename "$f")" ;;
+        esac
     done
-    (cd "$build/zip" && cmake -E tar cf "$zip" --format=zip "$name") || { log "cannot write $zip"; return 1; }
+    (cd "$build/zip" && cmake -E tar cf "$zip.part" --format=zip "$name") || { log "cannot write $zip.part"; rm -f "$zip.part"; return 1; }
     rm -rf "$build/zip"
+    # What is checked is the zip itself, unpacked, not the folder it was made from.
+    mkdir -p "$build/zip-check"
+    if ! (cd "$build/zip-check" && cmake -E tar xf "$zip.part") || ! win_check_folder "$build/zip-check/$name"; then
+        rm -rf "$build/zip-check" "$zip.part"
+        log "error: the Windows zip is incomplete (see above); no $name.zip was made"
+        return 1
+    fi
+    rm -rf "$build/zip-check"
+    mv "$zip.part" "$zip"
     log "zip: $zip ($(du -h "$zip" | cut -f1))"
     echo "$zip"
 }
@@ -227,10 +256,11 @@ win_main() {
     # Build-time tools (shader compiler, test discovery) run under Wine.
     win_wine_start "$KELVORINE_SRC/build/windows-wine/prefix"
     trap win_wine_stop EXIT
-    win_configure_and_build "$build" "$type"
+    win_configure_and_build "$build" "$type" || { log "error: the Windows build failed"; return 1; }
     if [ -z "$no_stage" ]; then
-        win_stage "$build"
-        win_zip "$build" >/dev/null
+        rm -f "$build"/kelvorine-*-windows-x64.zip
+        win_stage "$build" || return 1
+        win_zip "$build" >/dev/null || return 1
     fi
     log "done in $((SECONDS - started)) s"
 }

@@ -73,3 +73,70 @@ has_target() {
     targets="$(ninja -C "$KELVORINE_ROOT/build/default" -t targets all 2>/dev/null)" || return 1
     grep -q "^$1:" <<<"$targets"
 }
+
+# ------------------------------------------------------------------------------ release checks
+# The native data generator of build/default, built (or brought up to date) first; prints its path.
+# A build folder that is not configured yet gets the game's configuration without the tests, as
+# ./run.sh makes it, so that a clean clone needs only the packages of the game.
+native_mkdata() {
+    local build="$KELVORINE_ROOT/build/default"
+    if [[ ! -f "$build/build.ninja" ]]; then
+        (cd "$KELVORINE_ROOT" && cmake --preset default -DKELVORINE_TESTS=OFF -DKELVORINE_BENCH=OFF >&2) ||
+            { printf 'cannot configure %s for the data generator\n' "$build" >&2; return 1; }
+    fi
+    cmake --build "$build" --target kelvorine-mkdata >&2 ||
+        { printf 'cannot build the data generator kelvorine-mkdata in %s\n' "$build" >&2; return 1; }
+    printf '%s\n' "$build/kelvorine-mkdata"
+}
+
+# The entries of a UTF-16 list file (byte order mark, then one name per line), with '/' between
+# folders, one per line.
+list_entries() {
+    tail -c +3 "$1" | iconv -f UTF-16LE -t UTF-8 | tr -d '\r\0' | tr '\\' '/' | sed '/^$/d'
+}
+
+# Checks a data folder: the texture list and every picture it names (but the empty slots), the
+# sound list, every sound it names and the loop file of each music track (the first 64 entries),
+# and the font (unless the second argument is --no-font: the web page draws with the bitmap font
+# only). Prints each missing file to stderr ("missing: data/..."); false when anything is missing.
+check_data_folder() {
+    local data=$1 font=${2:-} missing=() list name n
+    [[ -d "$data" ]] || { printf 'missing: the data folder %s\n' "$data" >&2; return 1; }
+    for list in grp/grp_0003.txt ogg/ogg_0000.txt; do
+        if [[ ! -s "$data/$list" ]]; then
+            missing+=("$list")
+            continue
+        fi
+        n=0
+        while IFS= read -r name; do
+            # "null0000.png" leaves a texture slot empty.
+            [[ $name == null0000.png || -s "$data/$name" ]] || missing+=("$name")
+            if [[ $list == ogg/* ]] && ((n < 64)); then
+                [[ -s "$data/$name.sli" ]] || missing+=("$name.sli")
+            fi
+            n=$((n + 1))
+        done < <(list_entries "$data/$list")
+        [[ $list == grp/* ]] || ((n >= 96)) || missing+=("$list: $n entries, not the 96 sounds")
+    done
+    # The installed game's font is a link to the system's font, which need not be on this machine.
+    [[ $font == --no-font || -s "$data/VLGothic/VL-Gothic-Regular.ttf" || -L "$data/VLGothic/VL-Gothic-Regular.ttf" ]] ||
+        missing+=(VLGothic/VL-Gothic-Regular.ttf)
+    ((${#missing[@]} == 0)) && return 0
+    mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
+    printf "missing: $(basename "$data")/%s\n" "${missing[@]}" >&2
+    return 1
+}
+
+# True when FILE is "dir.txt" as a release carries it: a byte order mark and the name NAME.
+check_dir_txt() {
+    local file=$1 want=$2 named
+    [[ -s "$file" ]] || { printf 'missing: %s\n' "$(basename "$file")" >&2; return 1; }
+    named=$(tail -c +3 "$file" | iconv -f UTF-16LE -t UTF-8)
+    [[ "$(head -c 2 "$file" | od -An -tx1 | tr -d ' ')" == fffe && "$named" == "$want" ]] ||
+        { printf 'wrong: %s names "%s", not "%s"\n' "$(basename "$file")" "$named" "$want" >&2; return 1; }
+}
+
+# The project version, from the one place it is written: the CMake project() call.
+project_version() {
+    sed -n 's/^project(Kelvorine VERSION \([0-9.]*\) .*/\1/p' "$KELVORINE_ROOT/CMakeLists.txt"
+}

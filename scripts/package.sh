@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
-# Makes the Debian package of the game: build/kelvorine_<version>_amd64.deb.
+# Makes the Debian package of the game: build/kelvorine_<version>_amd64.deb. The package is built
+# under a temporary name, unpacked and checked (the game, the shaders, the settings template, every
+# file of the data folder, the licences, the version in the man page and the metainfo), and only
+# then takes its real name: a missing file stops the script with a non-zero exit code and leaves no
+# package behind.
 #
 #   scripts/package.sh [--check]
 #
@@ -9,7 +13,6 @@
 #   KELVORINE_PACKAGE_BUILD   CMake build folder to take the game from (default build/default,
 #                             configured with the default preset when it is not there yet)
 #   KELVORINE_PACKAGE_OUT     folder of the .deb (default build)
-#   KELVORINE_URL             home page named in the metainfo (screenshots under <url>/docs/)
 #   KELVORINE_MAINTAINER      "Name <address>" of the package's maintainer
 #
 # Layout of the package:
@@ -18,7 +21,8 @@
 #                                                   template of a player's settings), data/ (made by
 #                                                   kelvorine-mkdata; its font file is a link to the
 #                                                   font of fonts-vlgothic)
-#   /usr/share/applications/kelvorine.desktop, /usr/share/metainfo/kelvorine.metainfo.xml,
+#   /usr/share/applications/org.kelvorine.Kelvorine.desktop,
+#   /usr/share/metainfo/org.kelvorine.Kelvorine.metainfo.xml,
 #   /usr/share/icons/hicolor/<n>x<n>/apps/kelvorine.png (48 to 256, drawn from the game's blocks),
 #   /usr/share/man/man6/kelvorine.6.gz, /usr/share/doc/kelvorine/{copyright,changelog.gz}
 # Library dependencies come from dpkg-shlibdeps; the font from the fonts-vlgothic dependency.
@@ -27,10 +31,12 @@ set -euo pipefail
 SRC=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${KELVORINE_PACKAGE_BUILD:-$SRC/build/default}
 OUT=${KELVORINE_PACKAGE_OUT:-$SRC/build}
-URL=${KELVORINE_URL:-https://kelvorine.example.org}
 MAINTAINER=${KELVORINE_MAINTAINER:-The Kelvorine authors <kelvorine@example.org>}
 FONT=/usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf
 SHARED=usr/share/games/kelvorine
+APPID=org.kelvorine.Kelvorine
+# check_data_folder, project_version.
+source "$SRC/scripts/common.sh"
 
 log() { printf '[package] %s\n' "$*" >&2; }
 die() { printf '[package] error: %s\n' "$*" >&2; exit 1; }
@@ -51,12 +57,15 @@ done
 # ------------------------------------------------------------------------------ build
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
     [ "$BUILD" = "$SRC/build/default" ] || die "$BUILD is not a configured build folder"
-    (cd "$SRC" && cmake --preset default >&2)
+    # As ./run.sh configures it: the game and its data generator need no test libraries.
+    (cd "$SRC" && cmake --preset default -DKELVORINE_TESTS=OFF -DKELVORINE_BENCH=OFF >&2) ||
+        die "cannot configure $BUILD"
 fi
 log "building kelvorine and kelvorine-mkdata in $BUILD"
-cmake --build "$BUILD" --target kelvorine kelvorine-mkdata >&2
+cmake --build "$BUILD" --target kelvorine kelvorine-mkdata >&2 || die "cannot build kelvorine and kelvorine-mkdata in $BUILD"
 VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt")
 [ -n "$VERSION" ] || die "no project version in $BUILD/CMakeCache.txt"
+[ "$VERSION" = "$(project_version)" ] || die "$BUILD was configured for version $VERSION, the sources say $(project_version): configure it again"
 DATE=$(date -u -d "@${SOURCE_DATE_EPOCH:-$(git -C "$SRC" log -1 --format=%ct 2>/dev/null || date +%s)}" +%Y-%m-%d)
 MKDATA="$BUILD/kelvorine-mkdata"
 
@@ -86,9 +95,9 @@ install -m 644 "$SRC/src/platform/sdl/shaders/SampleVS.glsl" "$SRC/src/platform/
     "$PKG/$SHARED/"
 "$MKDATA" --icons "$PKG/usr/share/icons/hicolor" "$WORK/data/data" >&2 || die "cannot draw the icons"
 
-install -m 644 "$SRC/packaging/kelvorine.desktop" "$PKG/usr/share/applications/"
-sed -e "s|@URL@|$URL|g" -e "s|@VERSION@|$VERSION|g" -e "s|@DATE@|$DATE|g" \
-    "$SRC/packaging/kelvorine.metainfo.xml" >"$PKG/usr/share/metainfo/kelvorine.metainfo.xml"
+install -m 644 "$SRC/packaging/$APPID.desktop" "$PKG/usr/share/applications/"
+sed -e "s|@VERSION@|$VERSION|g" -e "s|@DATE@|$DATE|g" \
+    "$SRC/packaging/$APPID.metainfo.xml" >"$PKG/usr/share/metainfo/$APPID.metainfo.xml"
 sed -e "s|@VERSION@|$VERSION|g" -e "s|@DATE@|$DATE|g" "$SRC/packaging/kelvorine.6" |
     gzip -9n >"$PKG/usr/share/man/man6/kelvorine.6.gz"
 install -m 644 "$SRC/packaging/copyright" "$PKG/usr/share/doc/kelvorine/copyright"
@@ -118,7 +127,6 @@ Installed-Size: $size
 Depends: $depends, fonts-vlgothic
 Section: games
 Priority: optional
-Homepage: $URL
 Description: falling-block puzzle game
  Pieces fall into a well ten cells wide and twenty-eight rows tall: the
  seven four-cell pieces and a one-cell block, with the next six shown.
@@ -135,7 +143,35 @@ chmod 644 "$PKG/DEBIAN/control" "$PKG/DEBIAN/md5sums"
 
 mkdir -p "$OUT"
 DEB="$OUT/kelvorine_${VERSION}_amd64.deb"
-dpkg-deb --root-owner-group -Zxz --build "$PKG" "$DEB" >&2
+rm -f "$DEB"
+dpkg-deb --root-owner-group -Zxz --build "$PKG" "$WORK/package.deb" >&2 || die "dpkg-deb failed"
+
+# ------------------------------------------------------------------------------ contents
+# What is checked is the package file itself, unpacked.
+dpkg-deb -x "$WORK/package.deb" "$WORK/unpacked" || die "the package just made cannot be unpacked"
+check_deb_tree() {
+    local t=$1 bad=0 f
+    for f in usr/games/kelvorine "$SHARED/SampleVS.glsl" "$SHARED/SamplePS.glsl" "$SHARED/Game.ini" \
+        "usr/share/applications/$APPID.desktop" "usr/share/metainfo/$APPID.metainfo.xml" \
+        usr/share/man/man6/kelvorine.6.gz usr/share/doc/kelvorine/copyright; do
+        [ -s "$t/$f" ] || { echo "missing: /$f" >&2; bad=1; }
+    done
+    [ ! -s "$t/$SHARED/Game.ini" ] || [ "$(stat -c %s "$t/$SHARED/Game.ini")" = 512 ] ||
+        { echo "wrong: /$SHARED/Game.ini is not 512 bytes" >&2; bad=1; }
+    check_data_folder "$t/$SHARED/data" || bad=1
+    # The licences of everything the package carries: the game's and the font's.
+    for f in "License: Expat" "License: M+Font"; do
+        grep -q "$f" "$t/usr/share/doc/kelvorine/copyright" 2>/dev/null || { echo "missing: the $f licence in the copyright file" >&2; bad=1; }
+    done
+    zcat "$t/usr/share/man/man6/kelvorine.6.gz" 2>/dev/null | grep -q "\"Kelvorine $VERSION\"" ||
+        { echo "wrong: the man page does not carry version $VERSION" >&2; bad=1; }
+    grep -q "<release version=\"$VERSION\" date=\"$DATE\"/>" "$t/usr/share/metainfo/$APPID.metainfo.xml" 2>/dev/null ||
+        { echo "wrong: the metainfo has no release entry $VERSION of $DATE" >&2; bad=1; }
+    [ "$(dpkg-deb -f "$WORK/package.deb" Version)" = "$VERSION" ] || { echo "wrong: the control file's version" >&2; bad=1; }
+    return $bad
+}
+check_deb_tree "$WORK/unpacked" || die "the package is incomplete (see above); no $(basename "$DEB") was made"
+mv "$WORK/package.deb" "$DEB"
 log "made $DEB ($(du -h "$DEB" | cut -f1)), depends: $depends, fonts-vlgothic"
 
 # ------------------------------------------------------------------------------ validation
@@ -149,15 +185,11 @@ if [ -n "$check" ]; then
     cat "$WORK/lintian.txt" >&2
     grep -q '^E: ' "$WORK/lintian.txt" && failed+=' lintian'
     log "desktop-file-validate"
-    desktop-file-validate "$PKG/usr/share/applications/kelvorine.desktop" >&2 || failed+=' desktop-file-validate'
+    desktop-file-validate "$PKG/usr/share/applications/$APPID.desktop" >&2 || failed+=' desktop-file-validate'
     log "appstreamcli validate"
-    appstreamcli validate --no-net "$PKG/usr/share/metainfo/kelvorine.metainfo.xml" >"$WORK/appstream.txt" 2>&1 || true
+    appstreamcli validate --no-net "$PKG/usr/share/metainfo/$APPID.metainfo.xml" >"$WORK/appstream.txt" 2>&1 || true
     cat "$WORK/appstream.txt" >&2
     grep -q '^E: ' "$WORK/appstream.txt" && failed+=' appstreamcli'
-    # Every screenshot the metainfo names is one of the project's own pictures.
-    for shot in $(sed -n "s|.*<image>$URL/\(.*\)</image>.*|\1|p" "$PKG/usr/share/metainfo/kelvorine.metainfo.xml"); do
-        [ -f "$SRC/$shot" ] || { log "the metainfo names $shot, which the project does not have"; failed+=' screenshots'; }
-    done
     [ -z "$failed" ] || die "validation reported errors:$failed"
     log "validated: no errors from lintian, desktop-file-validate, appstreamcli"
 fi

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The Debian package as a player meets it, on a fresh machine:
-#   1. scripts/package.sh --check: the package is made, and lintian, desktop-file-validate and
-#      appstreamcli report no errors;
+#
+#   scripts/test-package.sh [DEB]     DEB: a package already made and checked (the release's)
+#
+#   1. without DEB, scripts/package.sh --check: the package is made, and lintian,
+#      desktop-file-validate and appstreamcli report no errors;
 #   2. a fresh Debian 12 root (scripts/fresh-root.sh) installs it with apt-get install ./<deb>,
 #      dependencies resolved by apt;
 #   3. a player (not root, a new home) starts the desktop entry's command from an unrelated folder on
@@ -39,8 +42,13 @@ cleanup() {
 trap cleanup EXIT
 
 # ------------------------------------------------------------------------------ package
-step "making and validating the package"
-DEB=$("$SRC/scripts/package.sh" --check | tail -1)
+if [ -n "${1:-}" ]; then
+    DEB=$(realpath "$1")
+    step "the package $(basename "$DEB")"
+else
+    step "making and validating the package"
+    DEB=$("$SRC/scripts/package.sh" --check | tail -1)
+fi
 [ -f "$DEB" ] || fail "no package"
 
 # ------------------------------------------------------------------------------ fresh root
@@ -88,7 +96,7 @@ export DISPLAY=":$n"
 step "the player starts the desktop entry's command from /srv/elsewhere"
 (
     fresh_root_run_as player "$ROOT" env DISPLAY="$DISPLAY" SDL_AUDIODRIVER=dummy \
-        sh -c 'cd /srv/elsewhere && exec timeout 120 $(sed -n "s/^Exec=//p" /usr/share/applications/kelvorine.desktop)' \
+        sh -c 'cd /srv/elsewhere && exec timeout 120 $(sed -n "s/^Exec=//p" /usr/share/applications/org.kelvorine.Kelvorine.desktop)' \
         >"$WORK/game.log" 2>&1
     echo $? >"$WORK/exit"
 ) &

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Start-up failures of the real game: a missing shader file, a missing texture list and a corrupt
-# picture each end the program with their messages (closed here with Return), exit code 0 and
-# no crash.
+# Start-up failures of the real game: a missing shader file, a missing texture list, a corrupt
+# picture and a machine without a sound device each end the program with their messages (closed
+# here with Return), exit code 0 and no crash.
 source "$(dirname "$0")/game_lib.bash"
 
 need_stage
@@ -46,4 +46,9 @@ damage_picture() {
 run_case shader 1 "DirectGraphicsの初期化に失敗しました。"
 run_case texture_list 3 "grp_0003.txt ファイルが見つかりません" "失敗しました。1" "ゲームの初期化に失敗しました。"
 run_case picture 3 "失敗しました。4" "ゲームの初期化に失敗しました。"
+# No sound device: ALSA's default device names a card that does not exist.
+damage_sound() { printf 'pcm.!default { type hw card 97 }\nctl.!default { type hw card 97 }\n' >"$WORK/no-card.conf"; }
+GAME_AUDIODRIVER=alsa ALSA_CONFIG_PATH="$WORK/no-card.conf" \
+    run_case sound 1 "XAudio2の初期化に失敗しました。" 'sound device "default" of the alsa driver cannot be opened' \
+    "SDL_AUDIODRIVER=dummy"
 echo "start-up failures: ok"

@@ -104,12 +104,13 @@ start_wm() {
 printf 'leak:libdbus-1.so\nleak:libX11.so\nleak:libGLX_mesa.so\nleak:swrast_dri.so\nleak:libLLVM\n' >"$WORK/lsan.supp"
 export LSAN_OPTIONS="suppressions=$WORK/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
-# Starts the game from its folder; its exit code lands in $WORK/exit.
+# Starts the game from its folder; its exit code lands in $WORK/exit. The sound goes to SDL's dummy
+# driver unless GAME_AUDIODRIVER names another.
 start_game() {
     rm -f "$WORK/exit"
     (
         cd "$GAME_DIR" || exit 1
-        SDL_AUDIODRIVER=dummy timeout "${GAME_TIMEOUT:-120}" ./kelvorine >"$WORK/stdout" 2>"$WORK/stderr"
+        SDL_AUDIODRIVER=${GAME_AUDIODRIVER:-dummy} timeout "${GAME_TIMEOUT:-120}" ./kelvorine >"$WORK/stdout" 2>"$WORK/stderr"
         echo $? >"$WORK/exit"
     ) &
     GAME_PID=$!

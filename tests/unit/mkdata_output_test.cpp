@@ -376,6 +376,30 @@ TEST_F(MkdataPictures, BlockCellsAreDistinctAndTheBoardAreaIsDark) {
     EXPECT_LT(well * nr * 10, rest * nw * 7) << "the board area should be clearly darker";
 }
 
+// What shows when the board is not drawn: a pause hides the board, so the backdrop carries the
+// walls and the floor exactly where the board's wall cells land (cell (column, row) on texel
+// (160 + 8 column, 8 row)); the game-over bars climb over the score, so their blocks are hollow.
+TEST_F(MkdataPictures, PausedWellKeepsItsFrameAndGameOverBarsAreHollow) {
+    const Picture p = Tex(3);
+    ASSERT_TRUE(p.ok);
+    auto sameAsWallCell = [&](int x0, int y0) {
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                if (p.At(x0 + x, y0 + y) != p.At(192 + 72 + x, 256 + y)) return false;
+        return true;
+    };
+    for (int row = 0; row <= 28; ++row) {
+        EXPECT_TRUE(sameAsWallCell(160, 8 * row)) << "left wall, row " << row;
+        EXPECT_TRUE(sameAsWallCell(248, 8 * row)) << "right wall, row " << row;
+    }
+    for (int col = 1; col <= 10; ++col) EXPECT_TRUE(sameAsWallCell(160 + 8 * col, 224)) << "floor, column " << col;
+    EXPECT_FALSE(sameAsWallCell(168, 216)) << "the playing area stays open";
+    for (int i = 0; i < 52; ++i) {
+        EXPECT_EQ(Opaque(p, 8 * i + 1, 249, 7, 7), 0) << "bar block " << i << " must be hollow";
+        EXPECT_EQ(Opaque(p, 8 * i, 248, 8, 1) + Opaque(p, 8 * i, 249, 1, 7), 15) << "bar block " << i << " keeps its edges";
+    }
+}
+
 TEST_F(MkdataPictures, FontSheetHasEveryPrintableGlyphInsideItsCell) {
     const Picture p = Tex(6);
     ASSERT_TRUE(p.ok);
@@ -397,6 +421,23 @@ TEST_F(MkdataPictures, FontSheetHasEveryPrintableGlyphInsideItsCell) {
             EXPECT_LE(x1, 14) << "glyph " << c;
             EXPECT_LE(x1 - x0 + 1, 10) << "glyph " << c;
             EXPECT_EQ(Opaque(p, cx, cy, 16, 1) + Opaque(p, cx, cy + 31, 16, 1), 0) << "glyph " << c;
+            // The options' frames (20 pixels from 2 below a text's top; 30 wide from 10 left of a
+            // digit's cell) sit on the texts: capitals and digits are centred on cell row 12, digits
+            // on column 5 (the widest, 10 texels, as near as the margin lets them).
+            if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')) {
+                int y0 = 32, y1 = -1;
+                for (int y = 0; y < 32; ++y)
+                    if (Opaque(p, cx, cy + y, 16, 1)) {
+                        y0 = std::min(y0, y);
+                        y1 = std::max(y1, y);
+                    }
+                if (c != 'Q') {
+                    EXPECT_NEAR((y0 + y1 + 1) / 2.0, 12.0, 1.0) << "glyph " << c;
+                }
+                if (c <= '9') {
+                    EXPECT_NEAR((x0 + x1 + 1) / 2.0, 5.0, 1.0) << "glyph " << c;
+                }
+            }
         } else if (c == 0 || c == 0x20) {
             EXPECT_EQ(ink, 0) << "cell " << c << " must be empty";
         }
@@ -554,7 +595,8 @@ TEST_F(MkdataOutput, GameIniHoldsTheDefaultsWithAudibleVolumes) {
     EXPECT_EQ(fromFile.framePattern, missing.framePattern);
     EXPECT_EQ(fromFile.soundMode, missing.soundMode);
     EXPECT_EQ(fromFile.dataFolderRelative, missing.dataFolderRelative);
-    EXPECT_EQ(std::memcmp(fromFile.buttonArrangement, missing.buttonArrangement, 10), 0);
+    const uint8_t eachButtonItsOwn[10] = {0, 1, 2, 3};
+    EXPECT_EQ(std::memcmp(fromFile.buttonArrangement, eachButtonItsOwn, 10), 0);
     for (size_t i = 36; i < image.size(); ++i) EXPECT_EQ(image[i], 0) << "ranking area byte " << i;
     std::system(("rm -rf '" + std::string(tmpl) + "'").c_str());
 }

@@ -79,6 +79,24 @@ TEST(WindowsFiles, OpenAndExistTakeOnlyRegularFiles) {
     EXPECT_EQ(OpenFileU16(file.c_str(), "rb, a mode far too long"), nullptr);
 }
 
+// The zip's first start: the template becomes "Game.ini" once, and a player's file always wins.
+TEST(WindowsFiles, FirstStartCopiesTheTemplateButNeverOverAPlayersFile) {
+    const std::u16string dir = TempFolder();
+    const std::u16string ini = dir + u"Game.ini";
+    const wchar_t* folder = AsWide(dir.c_str());
+    EXPECT_FALSE(SeedSettingsFromTemplate(folder));  // no template: the built-in defaults
+    ASSERT_TRUE(WriteFileAtomicU16((dir + u"Game.default.ini").c_str(), "audible", 7));
+    SetFileAttributesW(AsWide((dir + u"Game.default.ini").c_str()), FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(SeedSettingsFromTemplate(folder));
+    EXPECT_EQ(ReadAll(ini), "audible");
+    EXPECT_EQ(GetFileAttributesW(AsWide(ini.c_str())) & FILE_ATTRIBUTE_READONLY, 0u);  // writable at the end
+
+    ASSERT_TRUE(WriteFileAtomicU16(ini.c_str(), "ranking", 7));
+    EXPECT_FALSE(SeedSettingsFromTemplate(folder));
+    EXPECT_EQ(ReadAll(ini), "ranking");
+    EXPECT_FALSE(FileExistsU16((dir + u"Game.ini.first").c_str()));
+}
+
 // ------------------------------------------------------------------------------------------ services
 TEST(WindowsServices, PathsOfTheProgram) {
     PlatServices* s = Win32Services();

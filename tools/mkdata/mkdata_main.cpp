@@ -3,7 +3,9 @@
 //   its pictures, the font file, the Ogg and WAV sound lists with effects, music and loop files.
 // kelvorine-mkdata --game-ini FILE
 //   Writes a settings image: the defaults of a missing settings file, with the music volume at
-//   step 12 and the effect volume at step 16 of 20 (a missing file would leave both silent).
+//   step 12 and the effect volume at step 16 of 20 (a missing file would leave both silent) and
+//   the pad's A, B, X and Y buttons on DECISION, CANCELLATION, PAUSE and SHIFT (a missing file
+//   puts all four on A, which rotates both ways and pauses at once).
 // kelvorine-mkdata --installed-game-ini FILE
 //   The same, with the data folder named absolutely: the template an installed game copies into
 //   a player's folder beside a "dir.txt" that names the installed data folder.
@@ -56,6 +58,7 @@ bool WriteGameIni(const std::string& path, bool absoluteDataFolder) {
     if (absoluteDataFolder) system.rawSettings[kRelativeDataFolderByte] = 0;
     system.bgmVolume = 12 * 500;
     system.seVolume = 16 * 500;
+    for (uint8_t button = 0; button < 4; ++button) system.buttonArrangement[button] = button;
     uint8_t image[kSettingsFileBytes];
     std::memset(image, 0, sizeof image);
     system.BuildSettingsImage(image, &scene);

@@ -95,6 +95,21 @@ void DrawBlock(Canvas& c, int x0, int y0, Rgb base, int size = 8) {
     if (size >= 8) c.Put(x0 + 2, y0 + 1, Mix(base, Hex(0xFFFFFF), 0.45));
 }
 
+// The wall cell: a riveted steel plate, 8 x 8.
+void DrawWallCell(Canvas& c, int x0, int y0) {
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            Rgb col = Mix(Hex(0x6C7790), Hex(0x414A62), (x + y) / 14.0);
+            if (y == 0 || x == 0) col = Hex(0xA8B2CC);
+            if (y == 7 || x == 7) col = Hex(0x262B3C);
+            c.Put(x0 + x, y0 + y, col);
+        }
+    c.Put(x0 + 3, y0 + 3, Hex(0xC8D0E4));
+    c.Put(x0 + 4, y0 + 4, Hex(0x2C3244));
+    c.Put(x0 + 4, y0 + 3, Hex(0x8A94AE));
+    c.Put(x0 + 3, y0 + 4, Hex(0x8A94AE));
+}
+
 // A rounded plate with a one-texel light rim and a vertical gradient inside.
 void DrawPlate(Canvas& c, int x0, int y0, int w, int h, Rgb top, Rgb bottom, Rgb rim) {
     for (int y = 0; y < h; ++y)
@@ -319,8 +334,16 @@ void DrawPlayBackdrop(Canvas& c) {
                 col = Mix(col, Hex(0x2A3468), 0.55);
             c.Put(x, y, col);
         }
-    // Score and level plate.
-    DrawPlate(c, 88, 2, 70, 30, Hex(0x1E2A66), Hex(0x0B1034), Hex(0x7FA6F0));
+    // The walls and the floor as the board draws them (board cell (column, row) lands on texel
+    // (160 + 8 column, 8 row)), so the well keeps its frame while a pause hides the board.
+    for (int row = 0; row <= 28; ++row) {
+        DrawWallCell(c, 160, 8 * row);
+        DrawWallCell(c, 248, 8 * row);
+    }
+    for (int col = 1; col <= 10; ++col) DrawWallCell(c, 160 + 8 * col, 8 * 28);
+    // Score and level plates. The score plate reaches further left, where its label stands: a score
+    // of ten digits begins at texel 98.
+    DrawPlate(c, 58, 2, 100, 30, Hex(0x1E2A66), Hex(0x0B1034), Hex(0x7FA6F0));
     DrawPlate(c, 88, 36, 70, 30, Hex(0x1E2A66), Hex(0x0B1034), Hex(0x7FA6F0));
     // Next-piece slots: (264, 8), (312, 8), (360, 8), (360, 56), (360, 104), (360, 152), each 32 x 32.
     const int slots[6][2] = {{264, 8}, {312, 8}, {360, 8}, {360, 56}, {360, 104}, {360, 152}};
@@ -331,6 +354,10 @@ void DrawPlayBackdrop(Canvas& c) {
     const Coverage next = FitText("NEXT", 30, 9, 0.06, 0.9);
     TextStyle st = {Hex(0xFFFFFF), Hex(0x9FD8FF), Hex(0x05071A), 1, 1, 1, Hex(0x05071A)};
     StampText(c, next, 264 + (32 - next.w) / 2, 45, st);
+    // The score's digits stand on texel rows 9..22 (capitals of the doubled font at y 24): the
+    // label sits level with them, left of the first digit.
+    const Coverage score = FitText("SCORE", 30, 9, 0.06, 0.9);
+    StampText(c, score, 63, 16 - score.h / 2, st);
 }
 
 // ------------------------------------------------------------------ the controls legend
@@ -480,10 +507,14 @@ void PadCross(Canvas& c, int x, int y) {
 }
 
 // The keys and pad buttons, in the empty part of the play backdrop left of the board and under
-// the score and level (texels 6..150 x 72..232, drawn at x 34..466, y 216..696).
+// the score and level (texels 6..150 x 72..232, drawn at x 34..466, y 216..696). It says only what
+// the game does: Z and C (and Up in a game) rotate clockwise and are the menus' OK; only that key
+// held stops sideways moves; X rotates the other way; A pauses and resumes; Esc ends the program
+// at once, game and all. S does nothing, so it is not shown. The pad's face buttons are given with
+// the numbers the options use for them.
 void DrawControlsLegend(Canvas& c) {
     DrawPlate(c, 6, 72, 145, 161, Hex(0x141C4C), Hex(0x080C26), Hex(0x5F7FC8));
-    const Rgb heading = Hex(0x9FD8FF), text = Hex(0xE8F0FF);
+    const Rgb heading = Hex(0x9FD8FF), text = Hex(0xE8F0FF), note = Hex(0xB8C8EC), turn = Hex(0xFFE08A);
     const int left = 13, column = 45;
     PutText(c, "KEYBOARD", left, 84, 9, heading);
     int y = 89;
@@ -496,59 +527,76 @@ void DrawControlsLegend(Canvas& c) {
     line("move");
     ArrowCap(c, left, y, 2);
     line("faster");
-    for (int turn = 0; turn < 2; ++turn) {
-        int x = left + KeyCap(c, left, y, turn == 0 ? "Z" : "X") + 2;
-        if (turn == 0) KeyCap(c, x, y, "C");
-        x = column + PutText(c, "rotate", column, y + 8, 9, text) + 3;
-        TurnIcon(c, x, y, turn == 0, Hex(0xFFE08A));
-        PutText(c, turn == 0 ? "/ decide" : "/ cancel", x + 14, y + 8, 9, text);
-        y += 14;
-    }
-    // Pause and shift share a row.
-    KeyCap(c, left, y, "A");
-    const int x = column + PutText(c, "pause", column, y + 8, 9, text) + 12;
-    KeyCap(c, x, y, "S");
-    PutText(c, "shift", x + kCapH + 4, y + 8, 9, text);
+    KeyCap(c, left + KeyCap(c, left, y, "Z") + 2, y, "C");
+    int x = column + PutText(c, "rotate", column, y + 8, 9, text) + 3;
+    TurnIcon(c, x, y, true, turn);
+    PutText(c, "/ OK", x + 14, y + 8, 9, text);
     y += 14;
+    KeyCap(c, left, y, "X");
+    x = column + PutText(c, "rotate", column, y + 8, 9, text) + 3;
+    TurnIcon(c, x, y, false, turn);
+    y += 13;
+    // The note under the two rotate rows, with the clockwise arrow it is about.
+    x = left + PutText(c, "while", left, y + 8, 8, note) + 2;
+    TurnIcon(c, x, y, true, turn);
+    PutText(c, "is held: no sideways move", x + 13, y + 8, 8, note);
+    y += 14;
+    KeyCap(c, left, y, "A");
+    line("pause / resume");
     KeyCap(c, left, y, "Esc");
-    line("quit");
+    line("quit now (game lost)");
     int ax = left + KeyCap(c, left, y, "Alt");
     ax += PutText(c, "+", ax + 1, y + 8, 9, text) + 2;
     ax += KeyCap(c, ax, y, "Enter");
     PutText(c, "full screen", ax + 5, y + 8, 9, text);
-    y += 18;
-    PutText(c, "PAD", left, y + 4, 9, heading);
-    y += 9;
-    PadCross(c, left, y);
+    y += 17;
+    // The pad: its heading shares the row with the D-pad; each face button carries the number
+    // that the options' button rows use for it.
+    PutText(c, "PAD", left, y + 8, 9, heading);
+    PadCross(c, column - 14, y);
     line("move");
     const char* letters[4] = {"A", "B", "X", "Y"};
+    const char* numbers[4] = {"0", "1", "2", "3"};
     const uint32_t hues[4] = {0x3FB848, 0xD83A3A, 0x3A6AE0, 0xE0B020};
-    for (int i = 0; i < 4; ++i) PadButton(c, left + 11 * i, y, letters[i], Hex(hues[i]));
-    PutText(c, "as set in OPTIONS", left + 47, y + 8, 9, text);
+    x = left;
+    for (int i = 0; i < 4; ++i) {
+        // Not emboldened: the zero's inner dot would close up into an 8.
+        x += PutText(c, numbers[i], x, y + 8, 9, text, 0.0) + 1;
+        PadButton(c, x, y, letters[i], Hex(hues[i]));
+        x += kCapH + 4;
+    }
+    PutText(c, "in OPTIONS", x + 1, y + 8, 9, text);
 }
 
-// Game-over bar (0, 248, 416, 8): a row of grey blocks, stretched across the screen.
+// The key hint right of the word on the title's START item (160, 0, 96, 32): the Z key cap, the
+// key that starts the game. The word stays centred like the other items; the cap keeps to rows
+// 3..13, above the cursor band, and to the item's free columns.
+void DrawStartHint(Canvas& c) {
+    const Coverage word = FitText("START", 88, 13, 0.06, 0.8);
+    KeyCap(c, 160 + (96 + word.w) / 2 + 5, 3, "Z");
+}
+
+// Game-over bar (0, 248, 416, 8): a row of hollow grey blocks, stretched across the screen. The
+// bars climb over the whole picture while the game ends, so only each block's top and left edge
+// is opaque (neighbouring blocks share one line, 3 pixels on screen) and the score and level read
+// through the transparent interiors.
 void DrawGameOverBar(Canvas& c) {
-    for (int i = 0; i < 52; ++i) DrawBlock(c, 8 * i, 248, Hex(0x747B90));
+    const Rgb top = Mix(Hex(0x747B90), Hex(0xFFFFFF), 0.55), side = Hex(0x9AA2B8);
+    for (int i = 0; i < 52; ++i) {
+        const int x0 = 8 * i, y0 = 248;
+        for (int k = 0; k < 8; ++k) {
+            c.Put(x0 + k, y0, top);
+            if (k > 0) c.Put(x0, y0 + k, side);
+        }
+        c.Clear(x0 + 1, y0 + 1, 7, 7);
+    }
 }
 
 // Block cells (192 + 8v, 256, 8, 8): v 0 empty, 1..8 the pieces, 9 the wall.
 void DrawCells(Canvas& c) {
     c.Clear(192, 256, 8, 8);
     for (int v = 1; v <= 8; ++v) DrawBlock(c, 192 + 8 * v, 256, Hex(kPieceColours[v - 1]));
-    // Wall: a riveted steel plate.
-    const int x0 = 192 + 72, y0 = 256;
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) {
-            Rgb col = Mix(Hex(0x6C7790), Hex(0x414A62), (x + y) / 14.0);
-            if (y == 0 || x == 0) col = Hex(0xA8B2CC);
-            if (y == 7 || x == 7) col = Hex(0x262B3C);
-            c.Put(x0 + x, y0 + y, col);
-        }
-    c.Put(x0 + 3, y0 + 3, Hex(0xC8D0E4));
-    c.Put(x0 + 4, y0 + 4, Hex(0x2C3244));
-    c.Put(x0 + 4, y0 + 3, Hex(0x8A94AE));
-    c.Put(x0 + 3, y0 + 4, Hex(0x8A94AE));
+    DrawWallCell(c, 192 + 72, 256);
 }
 
 // ------------------------------------------------------------------ texture 5: panels and cursor
@@ -584,7 +632,7 @@ void DrawFrames(Canvas& c) {
             }
         // Ring texels by their distance d from the outer edge (0..3).
         const Rgb panelRing[4] = {Scale(base, 0.30), Mix(base, Hex(0xFFFFFF), 0.6), base, Scale(base, 0.45)};
-        const Rgb litRing[4] = {Hex(0xFFFFFF), Hex(0x6FA2E0), Hex(0x2E5494), Hex(0x0A1434)};
+        const Rgb litRing[4] = {Hex(0xFFFFFF), Hex(0x2A4C8A), Hex(0x142650), Hex(0x0A1434)};
         const Rgb bottomRing[4] = {Hex(0x0A1434), Hex(0x14244E), Hex(0x2A4A80), Hex(0x4F86C8)};
         for (int y = 0; y < 16; ++y)
             for (int x = 0; x < 16; ++x) {
@@ -607,7 +655,16 @@ void DrawFrames(Canvas& c) {
 
 // 16 x 16 cells of 16 x 32 texels; the cell of code ch is at ((ch % 16) * 16, (ch / 16 % 16) * 32).
 // Texts are drawn with an advance of half the cell (game texts, doubled) or 10 pixels (options),
-// so every glyph keeps within the middle 10 texels of its cell.
+// so every glyph keeps within 10 texels of its cell.
+//
+// The options screen draws its 20-pixel selection frames from 2 pixels below a text's top, and its
+// digit frames 30 pixels wide from 10 pixels left of the digit's cell: a frame is centred on cell
+// row 12 and, for the digits, on cell column 5. So the capitals stand on row 21 (rows 2..21 with
+// their outline) and the ink, outline included, is centred on column 5 as far as the one-texel
+// margin allows (the widest glyphs take columns 1..10).
+constexpr int kFontBaseline = 21;
+constexpr double kFontInkCentre = 5.0;
+
 bool DrawFontSheet(Canvas& c) {
     TextStyle st = {Hex(0xFFFFFF), Hex(0xD8E6FF), Hex(0x080A18), 1, 0, 0, Hex(0)};
     bool any = false;
@@ -615,26 +672,26 @@ bool DrawFontSheet(Canvas& c) {
         int baseline = 0;
         const char s[2] = {char(ch), 0};
         Coverage g = RenderText(s, 14, 22, 0.9, &baseline);
-        // Place the glyph so its pen baseline sits at row 24 and its ink is centred.
-        int x0 = g.w, x1 = -1;
-        for (int y = 0; y < g.h; ++y)
-            for (int x = 0; x < g.w; ++x)
-                if (g.At(x, y) > 0) {
+        // Stamp the glyph with its pen baseline on row kFontBaseline, measure the outlined ink, then
+        // copy it across so that ink is centred on kFontInkCentre.
+        const int cellX = (ch % 16) * 16, cellY = (ch / 16 % 16) * 32;
+        Canvas cell;
+        StampText(cell, g, 64, cellY + kFontBaseline - baseline, st);
+        int x0 = Canvas::kSize, x1 = -1;
+        for (int y = cellY; y < cellY + 32; ++y)
+            for (int x = 0; x < 160; ++x)
+                if (cell.Opaque(x, y)) {
                     x0 = std::min(x0, x);
                     x1 = std::max(x1, x);
                 }
         if (x1 < 0) return false;
-        const int cellX = (ch % 16) * 16, cellY = (ch / 16 % 16) * 32;
-        const int inkW = x1 - x0 + 1;
-        const int ox = cellX + (16 - inkW) / 2 - x0;
-        const int oy = cellY + 24 - baseline;
-        Canvas cell;
-        StampText(cell, g, ox, oy, st);
+        const int left = std::max(1, int(std::lround(kFontInkCentre - (x1 - x0 + 1) / 2.0)));
+        const int shift = cellX + left - x0;
         // Keep a one-texel margin inside the cell, so neighbouring cells never bleed together.
         for (int y = cellY + 1; y < cellY + 31; ++y)
             for (int x = cellX + 1; x < cellX + 15; ++x)
-                if (cell.Opaque(x, y)) {
-                    c.Put(x, y, cell.Get(x, y));
+                if (cell.Opaque(x - shift, y)) {
+                    c.Put(x, y, cell.Get(x - shift, y));
                     any = true;
                 }
     }
@@ -653,6 +710,7 @@ bool DrawAllPictures(const std::string& grpDir) {
     Canvas play;
     DrawPlayBackdrop(play);
     DrawControlsLegend(play);
+    DrawStartHint(menu);
     DrawGameOverBar(play);
     DrawCells(play);
     Canvas frames;

@@ -1,6 +1,7 @@
 #include "platform/sdl/sdl_audio.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include <SDL.h>
 
@@ -24,7 +25,7 @@ SdlAudio::~SdlAudio() {
 bool SdlAudio::CreateEngine() {
     if (subsystem_) return true;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        std::fprintf(stderr, "SDL audio: %s\n", SDL_GetError());
+        std::fprintf(stderr, "sound: no sound driver starts (%s); the game runs without sound\n", SDL_GetError());
         return false;
     }
     subsystem_ = true;
@@ -45,7 +46,15 @@ bool SdlAudio::CreateMasteringVoice() {
     // No allowed changes: SDL converts to whatever the device really takes.
     device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (device_ == 0) {
-        std::fprintf(stderr, "SDL audio: %s\n", SDL_GetError());
+        // The shell's message that follows names only the engine; this line says which device.
+        const char* driver = SDL_GetCurrentAudioDriver();
+        const char* device = std::getenv("AUDIODEV");
+        std::fprintf(stderr,
+                     "sound: the sound device \"%s\" of the %s driver cannot be opened (%s). Start a sound "
+                     "server such as PipeWire or PulseAudio, or set SDL_AUDIODRIVER=dummy to play "
+                     "without sound.\n",
+                     device != nullptr && device[0] != 0 ? device : "default", driver != nullptr ? driver : "SDL",
+                     SDL_GetError());
         return false;
     }
     SDL_PauseAudioDevice(device_, 0);

@@ -24,6 +24,15 @@
 // PlatWindow::Show applies.
 void InstallWin32Platform(HINSTANCE instance, int showCommand);
 
+// A folder unpacked from the Windows zip carries the settings of a first start (audible volumes) as
+// "Game.default.ini", never as "Game.ini", so that unpacking over an older folder keeps the player's
+// settings and ranking. When folder (with its trailing backslash) holds no "Game.ini", this copies
+// the template there; an existing "Game.ini" is never replaced. True when a copy was placed.
+bool SeedSettingsFromTemplate(const wchar_t* folder);
+
+// The folder of the running program, with its trailing backslash; false when it does not fit.
+bool Win32ProgramFolder(wchar_t* out, size_t capacity);
+
 // The game window while it exists (the renderer's swap chain belongs to it), else null.
 HWND Win32GameWindow();
 HINSTANCE Win32Instance();

@@ -4,6 +4,8 @@
 #include <process.h>
 #include <shlwapi.h>
 
+#include <cwchar>
+
 #include "platform/win32/win32_platform.h"
 #include "platform/common/text.h"
 
@@ -108,6 +110,55 @@ private:
 
 Services gServices;
 
+// Joins folder and name into out; false when it does not fit.
+bool JoinWide(wchar_t* out, size_t capacity, const wchar_t* folder, const wchar_t* name) {
+    const size_t a = wcslen(folder);
+    const size_t b = wcslen(name);
+    if (a + b + 1 > capacity) return false;
+    wmemcpy(out, folder, a);
+    wmemcpy(out + a, name, b + 1);
+    return true;
+}
+
 }  // namespace
 
 PlatServices* Win32Services() { return &gServices; }
+
+bool SeedSettingsFromTemplate(const wchar_t* folder) {
+    wchar_t live[kPathChars];
+    wchar_t source[kPathChars];
+    wchar_t part[kPathChars];
+    if (!JoinWide(live, kPathChars, folder, L"Game.ini") ||
+        !JoinWide(source, kPathChars, folder, L"Game.default.ini") ||
+        !JoinWide(part, kPathChars, folder, L"Game.ini.first")) {
+        return false;
+    }
+    if (GetFileAttributesW(live) != INVALID_FILE_ATTRIBUTES) return false;
+    if (GetFileAttributesW(source) == INVALID_FILE_ATTRIBUTES) return false;
+    // Copied under a name of its own, then moved without MOVEFILE_REPLACE_EXISTING: the move fails
+    // rather than replace a "Game.ini" that appeared in between, and a crash mid-copy leaves no
+    // half "Game.ini".
+    if (!CopyFileW(source, part, FALSE)) return false;
+    SetFileAttributesW(part, FILE_ATTRIBUTE_NORMAL);  // the game writes it back at the end
+    if (!MoveFileExW(part, live, MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(part);
+        return false;
+    }
+    return true;
+}
+
+bool Win32ProgramFolder(wchar_t* out, size_t capacity) {
+    if (capacity == 0) return false;
+    const DWORD n = GetModuleFileNameW(nullptr, out, static_cast<DWORD>(capacity));
+    if (n == 0 || n >= capacity) {
+        out[0] = 0;
+        return false;
+    }
+    wchar_t* slash = wcsrchr(out, L'\\');
+    if (slash == nullptr) {
+        out[0] = 0;
+        return false;
+    }
+    slash[1] = 0;
+    return true;
+}
