@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the browser version: build/web/ holds index.html, kelvorine.js, kelvorine.wasm, the
-# packaged data (kelvorine.data) and serve.py, a small local server for playing it.
+# packaged data (kelvorine.data), the web app manifest (manifest.webmanifest) with its two icons
+# (icon-128.png, icon-256.png), the service worker that keeps the page for offline visits (sw.js)
+# and serve.py, a small local server for playing it.
 #
 #   scripts/build-web.sh
 #   python3 build/web/serve.py          then open http://127.0.0.1:8080/
@@ -29,11 +31,14 @@ web_game_folder() {
         [ -f "$KELVORINE_SRC/build/default/build.ninja" ] || (cd "$KELVORINE_SRC" && cmake --preset default >&2)
         nice cmake --build "$KELVORINE_SRC/build/default" --target kelvorine-mkdata >&2
     fi
-    rm -rf "$GAME" "$BUILD/mkdata"
+    rm -rf "$GAME" "$BUILD/mkdata" "$BUILD/icons"
     mkdir -p "$GAME/data" "$BUILD/mkdata"
     "$mk" "$BUILD/mkdata" >&2
     cp -r "$BUILD/mkdata/data/grp" "$BUILD/mkdata/data/ogg" "$GAME/data/"
     cp "$KELVORINE_SRC"/src/platform/web/shaders/Sample{VS,PS}.glsl "$GAME/"
+    # The settings a first visit starts with: the defaults with audible music and effects.
+    "$mk" --game-ini "$GAME/Game.ini" >&2
+    "$mk" --icons "$BUILD/icons" "$GAME/data" >&2
 }
 
 web_main() {
@@ -58,7 +63,15 @@ web_main() {
     rm -rf "$OUT"
     mkdir -p "$OUT"
     cp "$BUILD"/kelvorine.{js,wasm,data} "$OUT/"
-    cp "$KELVORINE_SRC/src/platform/web/index.html" "$KELVORINE_SRC/src/platform/web/serve.py" "$OUT/"
+    cp "$KELVORINE_SRC"/src/platform/web/{index.html,serve.py,manifest.webmanifest} "$OUT/"
+    cp "$BUILD/icons/128x128/apps/kelvorine.png" "$OUT/icon-128.png"
+    cp "$BUILD/icons/256x256/apps/kelvorine.png" "$OUT/icon-256.png"
+    # The service worker's cache is named after the page's contents, so that a changed page
+    # replaces what a browser kept of the old one.
+    local version
+    version=$(cd "$OUT" && cat index.html manifest.webmanifest kelvorine.js kelvorine.wasm kelvorine.data \
+        icon-128.png icon-256.png | sha256sum | cut -c1-16)
+    sed "s/@PAGE_VERSION@/$version/" "$KELVORINE_SRC/src/platform/web/sw.js" >"$OUT/sw.js"
     log "page in $OUT ($(du -sh "$OUT" | cut -f1)), built in $((SECONDS - started)) s"
     log "play: python3 $OUT/serve.py, then open http://127.0.0.1:8080/"
 }

@@ -1,22 +1,25 @@
 // The game in a browser page: the web platform, the page's files, and the main loop driven by the
 // browser. No command line is read.
 //
-// The browser owns the loop. After the start-up, emscripten_set_main_loop calls Tick; each call
-// runs at most one turn of the game's main loop, which ends with its wait recorded instead of
-// slept. Before the next turn the browser is told when to call again, so the deadlines of the
-// timer modes are kept as on the desktop: the millisecond and counter modes by a timer set to the
-// deadline (the last 2 ms polled), No Wait as fast as the browser calls back, or at the display's
-// refresh with vertical sync on.
+// The browser owns the loop, and the display's frames pace it. At each animation frame the turns
+// that are due run: due by the timer mode's own deadlines, laid on a fixed grid (each deadline one
+// frame length after the previous one, not after the moment the turn ran), so the game keeps its
+// speed whatever the display's rate or a late frame. At most four turns run at one display frame,
+// and only the last of them is drawn; a stall is made up over the following frames, and a page
+// more than 250 ms behind (after being hidden) starts the grid again from now. No Wait with vertical sync on runs one turn per display frame; without it the
+// turns run as fast as the browser calls back. The page never asks for a timer.
 //
 // Files: IndexedDB is mounted as the program's folder and read into memory before the start-up;
 // "Game.ini" and "dir.txt" are written at the quit path (then the folder is written back to
 // IndexedDB) and also whenever the page is hidden (a tab can be closed at any moment after that;
-// the two files then go to IndexedDB at once).
+// the two files then go to IndexedDB at once). A first visit (neither file stored) is given the
+// packaged "Game.ini" of audible defaults and a "dir.txt" naming the packaged data.
 //
 // The page may read Module._kelvorine_web_stats() (a JSON text) to follow the run: turns, the
-// first presented frame, frame times, the scene, the falling piece and the board, the ranking and
-// the audio output. Measuring aid (never set in normal play): index.html?hold=N stops after N
-// turns and keeps that picture.
+// first presented frame, the time between display frames that ran turns and what they cost, the
+// draw path, the scene, the falling piece and the board, the ranking and the audio output.
+// Measuring aid (never set in normal play): index.html?hold=N stops after N turns and keeps that
+// picture.
 #include <emscripten.h>
 #include <emscripten/html5.h>
 #include <unistd.h>
@@ -30,6 +33,7 @@
 #include "graphics/MapSceneEntity.h"
 #include "platform/common/mixer.h"
 #include "platform/file.h"
+#include "platform/sdl/sdl_render_gl.h"
 #include "platform/web/web_platform.h"
 #include "shell/App.h"
 #include "shell/Game.h"
@@ -38,6 +42,12 @@
 namespace {
 
 constexpr int kIntervalRing = 4096;
+// At most this many turns run at one display frame; a turn due up to kEarlyMs ahead runs at this
+// frame rather than the next (so a grid in step with the display keeps one turn a frame despite
+// the jitter of frame times).
+constexpr int kMaxTurnsPerFrame = 4;
+constexpr double kEarlyMs = 4.0;
+constexpr double kMaxBacklogMs = 250.0;
 
 struct WebRun {
     WebPlatform* platform = nullptr;
@@ -48,10 +58,15 @@ struct WebRun {
     uint32_t holdAfter = 0;          // measuring aid: 0 = never
     double firstPresentMs = -1;      // page clock (performance.now) after the first turn
     double lastTurnStart = -1;
-    float intervals[kIntervalRing] = {};   // milliseconds between turn starts
+    float intervals[kIntervalRing] = {};   // milliseconds between display frames that ran turns
+    float costs[kIntervalRing] = {};       // milliseconds those frames spent in the game
     uint32_t intervalCount = 0;
+    uint32_t costCount = 0;
+    double nextDue = -1;                   // the grid's next deadline, page clock; -1 none yet
+    bool immediate = false;                // the loop is timed as fast as the browser calls back
     uint32_t writesOnHide = 0;
-    char stats[2048] = {};
+    bool seededSettings = false;
+    char stats[3072] = {};
 };
 
 WebRun gRun;
@@ -102,46 +117,64 @@ void RunEnded(int code) {
     }, code);
 }
 
-// How the browser calls the next turn: at the display's refresh, as soon as it can, or by a timer
-// at the recorded deadline (the scheduler counts from the start of this call-back).
-void ScheduleNext(double tickStart) {
-    if (KelvorinePacedByDisplay()) {
-        emscripten_set_main_loop_timing(EM_TIMING_RAF, 1);
-        return;
+// One turn; false when the run has ended.
+bool RunTurn(bool present) {
+    int code = 0;
+    if (!KelvorineTurn(&code, present)) {
+        RunEnded(code);
+        return false;
     }
-    const uint32_t away = KelvorineWaitMs();
-    if (away == 0) {
-        emscripten_set_main_loop_timing(EM_TIMING_SETIMMEDIATE, 0);
-        return;
+    if (++gRun.turns == 1) gRun.firstPresentMs = emscripten_get_now();
+    return true;
+}
+
+void SetTiming(bool immediate) {
+    if (immediate == gRun.immediate) return;
+    gRun.immediate = immediate;
+    emscripten_set_main_loop_timing(immediate ? EM_TIMING_SETIMMEDIATE : EM_TIMING_RAF, immediate ? 0 : 1);
+}
+
+// The turns due now, the last one drawn. Returns how many ran (0 also when the run ended).
+int RunDueTurns(double now) {
+    const bool unpaced = KelvorineNoWaitUnpaced();
+    SetTiming(unpaced);
+    if (unpaced || KelvorinePacedByDisplay()) {
+        gRun.nextDue = -1;
+        return RunTurn(true) ? 1 : 0;
     }
-    const double spent = emscripten_get_now() - tickStart;
-    emscripten_set_main_loop_timing(EM_TIMING_SETTIMEOUT, static_cast<int>(spent + away));
+    if (gRun.nextDue < 0) gRun.nextDue = now;
+    int ran = 0;
+    while (ran < kMaxTurnsPerFrame && now + kEarlyMs >= gRun.nextDue) {
+        if (gRun.holdAfter != 0 && gRun.turns >= gRun.holdAfter) break;
+        if (!RunTurn(false)) return 0;
+        ++ran;
+        const double step = KelvorineTurnMs();
+        if (step <= 0) {  // the mode changed to No Wait: one turn now, the rest as it says
+            gRun.nextDue = -1;
+            break;
+        }
+        gRun.nextDue += step;
+    }
+    // A short stall is made up over the next display frames, four turns at a time; further
+    // behind (the page was hidden, or the machine cannot keep up) the backlog is let go.
+    if (gRun.nextDue >= 0 && now - gRun.nextDue > kMaxBacklogMs) gRun.nextDue = now + kEarlyMs;
+    if (ran > 0) KelvorinePresent();
+    return ran;
 }
 
 void Tick() {
     if (!gRun.running) return;
-    const double tickStart = emscripten_get_now();
-    if (gRun.holdAfter != 0 && gRun.turns >= gRun.holdAfter) {
-        emscripten_set_main_loop_timing(EM_TIMING_SETTIMEOUT, 100);
-        return;
-    }
-    if (KelvorineWaitMs() != 0) {  // still the previous turn's wait
-        ScheduleNext(tickStart);
-        return;
-    }
+    const double start = emscripten_get_now();
+    if (gRun.holdAfter != 0 && gRun.turns >= gRun.holdAfter) return;
+    if (RunDueTurns(start) == 0) return;
+    const double end = emscripten_get_now();
     if (gRun.lastTurnStart >= 0) {
-        gRun.intervals[gRun.intervalCount % kIntervalRing] =
-            static_cast<float>(tickStart - gRun.lastTurnStart);
+        gRun.intervals[gRun.intervalCount % kIntervalRing] = static_cast<float>(start - gRun.lastTurnStart);
         ++gRun.intervalCount;
     }
-    gRun.lastTurnStart = tickStart;
-    int code = 0;
-    if (!KelvorineTurn(&code)) {
-        RunEnded(code);
-        return;
-    }
-    if (++gRun.turns == 1) gRun.firstPresentMs = emscripten_get_now();
-    ScheduleNext(tickStart);
+    gRun.costs[gRun.costCount % kIntervalRing] = static_cast<float>(end - start);
+    ++gRun.costCount;
+    gRun.lastTurnStart = start;
 }
 
 // The page is being hidden (another tab, a minimised window, the tab closing): the quit files now,
@@ -151,6 +184,30 @@ EM_BOOL OnVisibility(int, const EmscriptenVisibilityChangeEvent* e, void*) {
         ++gRun.writesOnHide;
     }
     return EM_FALSE;
+}
+
+// A first visit (neither "Game.ini" nor "dir.txt" stored): the packaged settings of audible
+// defaults, so the first game is heard (without a settings file both volumes would be 0). A stored
+// "Game.ini" is never replaced. Returns whether it was seeded.
+bool SeedSettingsFile() {
+    char ini[64], dir[64], packaged[64];
+    std::snprintf(ini, sizeof ini, "%s/Game.ini", kWebBaseFolder);
+    std::snprintf(dir, sizeof dir, "%s/dir.txt", kWebBaseFolder);
+    std::snprintf(packaged, sizeof packaged, "%s/Game.ini", kWebGameFolder);
+    if (access(ini, F_OK) == 0 || access(dir, F_OK) == 0) return false;
+    FILE* in = std::fopen(packaged, "rb");
+    if (in == nullptr) return false;
+    uint8_t image[1024];
+    const size_t n = std::fread(image, 1, sizeof image, in);
+    std::fclose(in);
+    FILE* out = std::fopen(ini, "wb");
+    if (out == nullptr) return false;
+    const bool ok = n > 0 && std::fwrite(image, 1, n, out) == n;
+    if (std::fclose(out) != 0 || !ok) {
+        std::remove(ini);  // a settings file cut short is worse than none
+        return false;
+    }
+    return true;
 }
 
 // "dir.txt" on a first visit: the packaged data folder (the start-up ends silently without it).
@@ -182,6 +239,7 @@ extern "C" {
 // Called by the page once IndexedDB has been read into the program's folder.
 EMSCRIPTEN_KEEPALIVE void kelvorine_web_begin(int holdAfter) {
     gRun.holdAfter = holdAfter > 0 ? static_cast<uint32_t>(holdAfter) : 0;
+    gRun.seededSettings = SeedSettingsFile();
     SeedDataFolderFile();
     int code = 0;
     if (!KelvorineStart(1, &code)) {
@@ -190,24 +248,53 @@ EMSCRIPTEN_KEEPALIVE void kelvorine_web_begin(int holdAfter) {
     }
     gRun.running = true;
     emscripten_set_visibilitychange_callback(nullptr, EM_FALSE, OnVisibility);
-    emscripten_set_main_loop(Tick, 0, 0);
+    emscripten_set_main_loop(Tick, 0, 0);  // at the display's frames
+}
+
+// A touch control of the page pressed or released: virtual key vk held or not.
+EMSCRIPTEN_KEEPALIVE void kelvorine_web_key(int vk, int down) {
+    if (gRun.platform != nullptr) gRun.platform->input.PageKey(vk, down != 0);
+}
+
+// The page went into full screen or left it (the browser's own key, a refused request, the first
+// tap on a touch screen): where the game's window mode says otherwise, the game's own toggle sets
+// it to match, as if the player had asked.
+EMSCRIPTEN_KEEPALIVE void kelvorine_web_fullscreen_changed(int on) {
+    if (gGame == nullptr || !gRun.running) return;
+    System* s = gGame->system;
+    if ((on != 0) != (s->fullScreen != 0)) s->toggleRequest = 1;
 }
 
 // The run as the page can see it, in one JSON text (valid until the next call).
 EMSCRIPTEN_KEEPALIVE const char* kelvorine_web_stats() {
     static float sorted[kIntervalRing];
+    static float costSorted[kIntervalRing];
     const uint32_t n = std::min<uint32_t>(gRun.intervalCount, kIntervalRing);
     std::copy(gRun.intervals, gRun.intervals + n, sorted);
     std::sort(sorted, sorted + n);
+    const uint32_t nc = std::min<uint32_t>(gRun.costCount, kIntervalRing);
+    std::copy(gRun.costs, gRun.costs + nc, costSorted);
+    std::sort(costSorted, costSorted + nc);
+    char renderer[128];
+    std::snprintf(renderer, sizeof renderer, "%s", WebGlRendererName());
+    for (char* c = renderer; *c != 0; ++c) {
+        if (*c == '"' || *c == '\\' || static_cast<unsigned char>(*c) < 0x20) *c = '?';
+    }
+    const GlFrameCounters& gl = SdlGlLastFrame();
     char* out = gRun.stats;
     const size_t cap = sizeof gRun.stats;
     int len = std::snprintf(out, cap,
                             "{\"running\":%d,\"ended\":%d,\"exitCode\":%d,\"turns\":%u,"
                             "\"firstPresentMs\":%.1f,\"frameMs\":{\"count\":%u,\"p50\":%.2f,\"p99\":%.2f,"
-                            "\"max\":%.2f},\"writesOnHide\":%u",
+                            "\"max\":%.2f},\"costMs\":{\"count\":%u,\"p50\":%.2f,\"p99\":%.2f},"
+                            "\"writesOnHide\":%u,\"seededSettings\":%d,\"path\":\"%s\",\"renderer\":\"%s\","
+                            "\"gl\":{\"draws\":%u,\"uploadBytes\":%u}",
                             gRun.running, gRun.ended, gRun.exitCode, gRun.turns, gRun.firstPresentMs, n,
                             Percentile(sorted, n, 0.5), Percentile(sorted, n, 0.99),
-                            n > 0 ? sorted[n - 1] : 0.0, gRun.writesOnHide);
+                            n > 0 ? sorted[n - 1] : 0.0, nc, Percentile(costSorted, nc, 0.5),
+                            Percentile(costSorted, nc, 0.99), gRun.writesOnHide, gRun.seededSettings,
+                            gRun.platform->drawPath == WebDrawPath::WebGl ? "webgl" : "canvas", renderer,
+                            gl.draws, gl.uploadBytes);
     if (gGame != nullptr && len > 0 && static_cast<size_t>(len) < cap) {
         const System* s = gGame->system;
         const MapSceneEntity* scene = gGame->mapSceneEntity;
@@ -231,12 +318,12 @@ EMSCRIPTEN_KEEPALIVE const char* kelvorine_web_stats() {
             len += std::snprintf(
                 out + len, cap - len,
                 "],\"audio\":{\"on\":%d,\"framesPlayed\":%llu,\"musicTrack\":%d,\"musicQueued\":%u,"
-                "\"musicRunning\":%d,\"musicUnderruns\":%u,\"musicFromLoop\":%d}",
+                "\"musicRunning\":%d,\"musicUnderruns\":%u,\"musicFromLoop\":%d,\"bgmVolume\":%d,\"seVolume\":%d}",
                 xa->masterVoice && s->soundOff == 0,
                 static_cast<unsigned long long>(gRun.platform->audio.framesPlayed.load()),
                 s->currentMusicTrack.load(std::memory_order_relaxed),
                 bgm != nullptr ? bgm->BuffersQueued() : 0u, bgm != nullptr && bgm->Running(),
-                bgm != nullptr ? bgm->Underruns() : 0u, xa->streamFromLoop);
+                bgm != nullptr ? bgm->Underruns() : 0u, xa->streamFromLoop, s->bgmVolume, s->seVolume);
         }
     }
     if (len > 0 && static_cast<size_t>(len) + 2 < cap) std::strcpy(out + len, "}");

@@ -37,6 +37,9 @@ struct Shell {
     bool instanceHeld = false;
     bool fontAdded = false;
     char16_t fontPath[kPathChars] = {};
+    // A host that runs several turns per display frame draws only the last one (KelvorinePresent).
+    bool presentOwed = false;
+    double turnMs = 0;  // length of the last turn by its timer mode (KelvorineTurnMs)
 };
 
 PresentHook gPresentHook = nullptr;
@@ -122,8 +125,9 @@ bool AnyListTextureLoaded(const CDx_Gr* dxGr) {
 
 // One turn of the main loop. False when the run has ended (*exitCode is then the program's
 // result). `blockingWait`: the turn ends with the frame's wait; otherwise the wait is only recorded
-// and the host asks KelvorineWaitMs before the next turn.
-bool MainLoopTurn(ShellWindowEvents* events, bool blockingWait, int* exitCode) {
+// and the host asks KelvorineWaitMs before the next turn. Without `presentNow` the frame is drawn
+// only when the host calls KelvorinePresent (and not at all if another turn runs first).
+bool MainLoopTurn(ShellWindowEvents* events, bool blockingWait, bool presentNow, int* exitCode) {
     System* system = gGame->system;
     MapSceneEntity* scene = gGame->mapSceneEntity;
     CDx_Gr* dxGr = gGame->dxGr;
@@ -148,11 +152,16 @@ bool MainLoopTurn(ShellWindowEvents* events, bool blockingWait, int* exitCode) {
 
     // 4. Scene frame and present, only while the window is active.
     const bool active = system->windowActive.load(std::memory_order_relaxed) != 0;
+    gShell.presentOwed = false;
     if (active) {
         RunSceneFrame(sceneNumber);
         if (!pacer.ConsumeSkipMark()) {
-            dxGr->EndFrame();  // flags deviceLost itself
-            if (gPresentHook != nullptr) gPresentHook(scene->sceneNumber);
+            if (presentNow) {
+                dxGr->EndFrame();  // flags deviceLost itself
+                if (gPresentHook != nullptr) gPresentHook(scene->sceneNumber);
+            } else {
+                gShell.presentOwed = true;
+            }
         }
     }
 
@@ -182,6 +191,7 @@ bool MainLoopTurn(ShellWindowEvents* events, bool blockingWait, int* exitCode) {
     if (blockingWait) {
         pacer.EndOfTurn(timerMode, system->framePattern, system->frameSkip, activeNow);
     } else {
+        gShell.turnMs = pacer.TurnLengthMs(timerMode, activeNow);
         pacer.EndOfTurnDeferred(timerMode, system->framePattern, system->frameSkip, activeNow);
     }
 
@@ -324,17 +334,30 @@ bool KelvorineStart(int showCommand, int* exitCode) {
     return gEvents != nullptr;
 }
 
-bool KelvorineTurn(int* exitCode) {
+bool KelvorineTurn(int* exitCode, bool present) {
     if (gEvents == nullptr) return false;
-    if (MainLoopTurn(gEvents, false, exitCode)) return true;
+    if (MainLoopTurn(gEvents, false, present, exitCode)) return true;
     EndRun();
     return false;
 }
+
+void KelvorinePresent() {
+    if (!gShell.presentOwed || gGame == nullptr) return;
+    gShell.presentOwed = false;
+    gGame->dxGr->EndFrame();
+    if (gPresentHook != nullptr) gPresentHook(gGame->mapSceneEntity->sceneNumber);
+}
+
+double KelvorineTurnMs() { return gShell.turnMs; }
 
 uint32_t KelvorineWaitMs() { return gEvents != nullptr ? gShell.pacer.DeferredWaitMs() : 0; }
 
 bool KelvorinePacedByDisplay() {
     return gGame != nullptr && gGame->system->timerMode == kTimerNoWait && gGame->system->vsync != 0;
+}
+
+bool KelvorineNoWaitUnpaced() {
+    return gGame != nullptr && gGame->system->timerMode == kTimerNoWait && gGame->system->vsync == 0;
 }
 
 bool KelvorineWriteQuitFiles() {
@@ -346,7 +369,7 @@ bool KelvorineWriteQuitFiles() {
 int KelvorineMain(int showCommand) {
     int exitCode = 0;
     if (!KelvorineStart(showCommand, &exitCode)) return exitCode;
-    while (MainLoopTurn(gEvents, true, &exitCode)) {
+    while (MainLoopTurn(gEvents, true, true, &exitCode)) {
     }
     EndRun();
     return exitCode;

@@ -173,6 +173,16 @@ void FramePacer::EndOfTurnDeferred(int timerMode, int framePattern, int frameSki
     AdvancePattern(framePattern);
 }
 
+double FramePacer::TurnLengthMs(int timerMode, bool windowActive) const {
+    if (timerMode == kTimerNoWait) return 0;
+    if (!windowActive || timerMode == kTimerSleep) return kBaseFrameMs;
+    if (timerMode == kTimerCounter) {
+        const uint64_t freq = clock != nullptr ? clock->CounterFrequency() : 0;
+        return freq != 0 ? ticksPerFrame * 1000.0 / static_cast<double>(freq) : 1000.0 / 60.0;
+    }
+    return FrameMs();
+}
+
 uint32_t FramePacer::DeferredWaitMs() {
     switch (deferred_.kind) {
         case WaitKind::Ms: {

@@ -56,6 +56,11 @@ public:
     // blocking waits do, so that the deadline is met to the millisecond or counter tick.
     uint32_t DeferredWaitMs();
 
+    // Length of the current frame by the deadline of its mode, in milliseconds: what a host that
+    // keeps the turns on a fixed grid steps by. 0 for No Wait (no deadline); 16 for an inactive
+    // window. Asked before the turn's EndOfTurnDeferred (which advances the pattern).
+    double TurnLengthMs(int timerMode, bool windowActive) const;
+
     // Length of the current frame in the millisecond modes: 16 + table[index].
     uint32_t FrameMs() const { return kBaseFrameMs + table[index]; }
 

@@ -17,6 +17,8 @@
 #include "shell/App.h"
 #include "shell/CXi.h"
 #include "shell/Game.h"
+#include "shell/Pacing.h"
+#include "shell/System.h"
 #include "shell/Window.h"
 
 namespace {
@@ -305,6 +307,41 @@ TEST_F(AppTest, DeviceResetReportedByTheHealthCheckAlsoReloadsTheTextures) {
     EXPECT_EQ(platform.render->creates, 1 + 3 * 2);
     ASSERT_EQ(platform.services.messages.size(), 3u);
     EXPECT_EQ(IdOf(platform.services.messages[0]), IdOf(MessageId::kDeviceFailed));
+    ExpectCleanExit();
+}
+
+// A host that owns the loop (a browser page) runs the turns due at a display frame and draws only
+// the last; each turn says how far the fixed grid of deadlines moves on.
+TEST_F(AppTest, HostRunsTurnsOnAGridAndDrawsOnlyTheLastOfEachBatch) {
+    settings[18] = 0;  // timeGetTime
+    settings[19] = 2;  // the 27 entries of the frame-time table
+    WriteBytes("Game.ini", settings);
+    int code = 0;
+    ASSERT_TRUE(KelvorineStart(1, &code));
+    double grid = 0;
+    for (int batch = 0; batch < 9; ++batch) {
+        for (int turn = 0; turn < 3; ++turn) {
+            ASSERT_TRUE(KelvorineTurn(&code, false));
+            grid += KelvorineTurnMs();
+        }
+        KelvorinePresent();
+        KelvorinePresent();  // nothing is owed any more
+    }
+    EXPECT_EQ(platform.render->presents, 9);
+    EXPECT_DOUBLE_EQ(grid, 450.0);  // 27 turns in 450 ms: 60 a second
+
+    gGame->system->timerMode = kTimerCounter;
+    ASSERT_TRUE(KelvorineTurn(&code, true));
+    EXPECT_NEAR(KelvorineTurnMs(), 1000.0 / 60.0, 0.01);
+    gGame->system->timerMode = kTimerNoWait;
+    ASSERT_TRUE(KelvorineTurn(&code, true));
+    EXPECT_EQ(KelvorineTurnMs(), 0.0);
+    EXPECT_EQ(platform.render->presents, 11);
+
+    Script({kEscape});
+    while (KelvorineTurn(&code)) {
+    }
+    EXPECT_EQ(code, 0);
     ExpectCleanExit();
 }
 

@@ -19,6 +19,10 @@ void GlHostContextAttributes();
 // Checks the new, current context and sets the host's fixed state. False when the context is not
 // usable; *robust: the context can report a reset (GlHostRemovedReason).
 bool GlHostBegin(bool* robust);
+// Whether frames are drawn into an off-screen buffer that keeps the last one for a repaint after
+// an expose (a desktop window); a page's canvas keeps its picture by itself, so it is drawn into
+// at once, without the extra full-screen copy.
+bool GlHostKeepsFrame();
 // The present's sync interval changed.
 void GlHostSwapInterval(int interval);
 // 0 while the context is healthy; otherwise the removed reason of a hung (0x887A0006) or reset

@@ -19,6 +19,8 @@ bool GlHostBegin(bool* robust) {
     return true;
 }
 
+bool GlHostKeepsFrame() { return true; }
+
 void GlHostSwapInterval(int interval) {
     // Without a vertical-sync capable display (a virtual X server) this fails; the game then
     // paces itself with its timer.

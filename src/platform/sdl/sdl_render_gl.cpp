@@ -9,6 +9,12 @@
 // the time of each clear). Shaders are GLSL source files: from the current folder, else beside the
 // program, else from the installed shared folder.
 //
+// The sprites of a frame are not drawn one by one: the device keeps the draws until the present,
+// joins each run of neighbouring sprites with the same blend state and texture into one draw of
+// indexed triangles (the strip V0 V1 V2 V3 as V0 V1 V2 and V2 V1 V3, the same two triangles), and
+// uploads only the vertices those draws read. A sprite whose blend keeps every colour as it is
+// (slot 1 with a zero factor: the fade overlay at rest) is not drawn; the window shows no alpha.
+//
 // Frames are drawn into an off-screen colour buffer of the drawable's size and copied to the
 // window at present. That buffer keeps the last presented frame, so an expose (after the window
 // was covered, an inactive window included) puts it back without drawing a new frame.
@@ -24,6 +30,9 @@
 namespace {
 
 constexpr uint32_t kQueueVertexCapacity = 14970u * 4u;
+constexpr uint32_t kQueueSprites = kQueueVertexCapacity / 4u;
+
+GlFrameCounters gLastFrame;
 constexpr int32_t kCreateFailed = static_cast<int32_t>(0x80004005u);  // E_FAIL
 
 struct BlendFactors {
@@ -97,8 +106,16 @@ public:
     void RepaintLastFrame() override;
 
 private:
+    // Draws of the frame so far: sprites [first, first + count) with one blend state and texture.
+    struct Run {
+        uint32_t first, count;
+        int slot;
+        float factor[4];
+        GLuint texture;
+    };
     bool Target(int w, int h);
     void CopyToWindow();
+    void Flush();
 
     SdlWindow* window;
     SDL_GLContext context = nullptr;
@@ -109,6 +126,20 @@ private:
     GLuint textures[kTextureSlots] = {};
     int swapInterval = -2;   // not yet set
     bool robust = false;
+    GLuint indices = 0;      // V0 V1 V2, V2 V1 V3 of every sprite
+    // The state the core has set, the draws kept, and the state last given to OpenGL.
+    const Vertex* upload = nullptr;
+    uint32_t uploadCount = 0;
+    int slot = 0;
+    float factor[4] = {};
+    GLuint boundTexture = 0;
+    Run runs[kQueueSprites];
+    uint32_t runCount = 0;
+    uint32_t vertexEnd = 0;
+    int appliedSlot = -1;
+    float appliedFactor[4] = {};
+    GLuint appliedTexture = 0;
+    GlFrameCounters counting;
 };
 
 int32_t GlRender::Create() {
@@ -188,6 +219,22 @@ int32_t GlRender::Create() {
     glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(12));
     glEnableVertexAttribArray(2);
     glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(28));
+    {
+        static uint16_t order[kQueueSprites * 6];  // start-up only, main thread
+        for (uint32_t i = 0; i < kQueueSprites; ++i) {
+            const uint16_t v = static_cast<uint16_t>(4 * i);
+            const uint16_t six[6] = {v, static_cast<uint16_t>(v + 1), static_cast<uint16_t>(v + 2),
+                                     static_cast<uint16_t>(v + 2), static_cast<uint16_t>(v + 1),
+                                     static_cast<uint16_t>(v + 3)};
+            std::memcpy(order + 6 * i, six, sizeof six);
+        }
+        glGenBuffers(1, &indices);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices);  // part of the vertex array's state
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof order, order, GL_STATIC_DRAW);
+    }
+    runCount = 0;
+    appliedSlot = -1;
+    appliedTexture = 0;
 
     // Point sampling with wrap on both axes.
     glGenSamplers(1, &sampler);
@@ -204,6 +251,7 @@ int32_t GlRender::Create() {
     glBindTexture(GL_TEXTURE_2D, black);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, blackTexel);
+    boundTexture = black;
 
     if (glGetError() != GL_NO_ERROR) return kCreateFailed;
     return 1;
@@ -217,6 +265,7 @@ void GlRender::Release() {
     if (black != 0) glDeleteTextures(1, &black);
     if (sampler != 0) glDeleteSamplers(1, &sampler);
     if (vbo != 0) glDeleteBuffers(1, &vbo);
+    if (indices != 0) glDeleteBuffers(1, &indices);
     if (vao != 0) glDeleteVertexArrays(1, &vao);
     if (program != 0) glDeleteProgram(program);
     if (frame != 0) glDeleteFramebuffers(1, &frame);
@@ -228,7 +277,11 @@ void GlRender::Release() {
 
 void GlRender::ClearHandles() {
     context = nullptr;
-    program = vao = vbo = sampler = black = 0;
+    program = vao = vbo = sampler = black = indices = 0;
+    runCount = 0;
+    upload = nullptr;
+    uploadCount = 0;
+    appliedSlot = -1;
     frame = frameColor = 0;
     frameW = frameH = 0;
     framePresented = false;
@@ -237,12 +290,44 @@ void GlRender::ClearHandles() {
 }
 
 void GlRender::UploadVertices(const Vertex* vertices, uint32_t count) {
-    if (context == nullptr || vertices == nullptr) return;
-    if (count > kQueueVertexCapacity) count = kQueueVertexCapacity;
+    if (context == nullptr) return;
+    Flush();
+    upload = vertices;
+    uploadCount = count < kQueueVertexCapacity ? count : kQueueVertexCapacity;
+}
+
+// Uploads the vertices the kept draws read and draws them, setting only the state that changes.
+void GlRender::Flush() {
+    if (runCount == 0 || upload == nullptr) {
+        runCount = 0;
+        return;
+    }
     glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    // Orphan the old storage so the upload never waits for the previous frame's draws.
+#ifndef __EMSCRIPTEN__
+    // Orphan the old storage so the upload never waits for the previous frame's draws. (A browser
+    // copies every upload anyway, and would clear the whole new storage first.)
     glBufferData(GL_ARRAY_BUFFER, kQueueVertexCapacity * sizeof(Vertex), nullptr, GL_STREAM_DRAW);
-    glBufferSubData(GL_ARRAY_BUFFER, 0, count * sizeof(Vertex), vertices);
+#endif
+    glBufferSubData(GL_ARRAY_BUFFER, 0, vertexEnd * sizeof(Vertex), upload);
+    counting.uploadBytes += vertexEnd * static_cast<uint32_t>(sizeof(Vertex));
+    for (uint32_t i = 0; i < runCount; ++i) {
+        const Run& r = runs[i];
+        if (r.slot != appliedSlot || std::memcmp(r.factor, appliedFactor, sizeof appliedFactor) != 0) {
+            glBlendFuncSeparate(kBlend[r.slot].src, kBlend[r.slot].dst, GL_ONE, GL_ZERO);
+            glBlendColor(r.factor[0], r.factor[1], r.factor[2], r.factor[3]);
+            appliedSlot = r.slot;
+            std::memcpy(appliedFactor, r.factor, sizeof appliedFactor);
+        }
+        if (r.texture != appliedTexture) {
+            glBindTexture(GL_TEXTURE_2D, r.texture);
+            appliedTexture = r.texture;
+        }
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(r.count * 6), GL_UNSIGNED_SHORT,
+                       reinterpret_cast<void*>(static_cast<uintptr_t>(r.first) * 6 * sizeof(uint16_t)));
+        ++counting.draws;
+    }
+    runCount = 0;
+    vertexEnd = 0;
 }
 
 // The off-screen frame at the drawable's size, bound for drawing. False when it cannot be made
@@ -251,14 +336,14 @@ bool GlRender::Target(int w, int h) {
     if (frame == 0) glGenFramebuffers(1, &frame);
     if (frameColor == 0) glGenRenderbuffers(1, &frameColor);
     glBindFramebuffer(GL_FRAMEBUFFER, frame);
-    if (w != frameW || h != frameH) {
-        glBindRenderbuffer(GL_RENDERBUFFER, frameColor);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, frameColor);
-        frameW = w;
-        frameH = h;
-        framePresented = false;
-    }
+    if (w == frameW && h == frameH) return true;
+    // Made again only when the size changes: the completeness check waits for the device.
+    glBindRenderbuffer(GL_RENDERBUFFER, frameColor);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, frameColor);
+    frameW = w;
+    frameH = h;
+    framePresented = false;
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) return true;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     frameW = frameH = 0;
@@ -285,9 +370,10 @@ void GlRender::RepaintLastFrame() {
 
 void GlRender::Clear() {
     if (context == nullptr) return;
+    Flush();
     int32_t cw = 0, ch = 0;
     window->GetClientSize(&cw, &ch);
-    Target(cw, ch);
+    if (GlHostKeepsFrame()) Target(cw, ch);
     glViewport(0, 0, cw, ch);
     glClearColor(0.f, 0.f, 0.f, 0.f);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -299,27 +385,60 @@ void GlRender::BindShaders() {
     glBindVertexArray(vao);
 }
 
-void GlRender::SetBlend(int slot, const float f[4]) {
-    if (context == nullptr || slot < 0 || slot > 5) return;
-    glBlendFuncSeparate(kBlend[slot].src, kBlend[slot].dst, GL_ONE, GL_ZERO);
-    glBlendColor(f[0], f[1], f[2], f[3]);
+void GlRender::SetBlend(int s, const float f[4]) {
+    if (context == nullptr || s < 0 || s > 5) return;
+    slot = s;
+    std::memcpy(factor, f, sizeof factor);
 }
 
 void GlRender::BindTexture(int32_t id) {
     if (context == nullptr) return;
     GLuint t = (id >= 0 && id < kTextureSlots) ? textures[id] : 0;
-    glBindTexture(GL_TEXTURE_2D, t != 0 ? t : black);
+    boundTexture = t != 0 ? t : black;
 }
 
 void GlRender::Draw4(uint32_t firstIndex) {
-    if (context == nullptr || firstIndex + 4 > kQueueVertexCapacity) return;
-    // The index buffer of the pipeline is the identity, so indices 4i..4i+3 are vertices 4i..4i+3.
-    glDrawArrays(GL_TRIANGLE_STRIP, static_cast<GLint>(firstIndex), 4);
+    if (context == nullptr || firstIndex > uploadCount || uploadCount - firstIndex < 4) return;
+    if (slot == 1 && factor[0] == 0.f && factor[1] == 0.f && factor[2] == 0.f && factor[3] == 0.f) return;
+    const uint32_t sprite = firstIndex / 4;
+    if (runCount > 0) {
+        Run& last = runs[runCount - 1];
+        if (firstIndex % 4 == 0 && last.first + last.count == sprite && last.slot == slot &&
+            last.texture == boundTexture && std::memcmp(last.factor, factor, sizeof factor) == 0) {
+            ++last.count;
+            if (firstIndex + 4 > vertexEnd) vertexEnd = firstIndex + 4;
+            return;
+        }
+    }
+    if (firstIndex % 4 != 0 || runCount == kQueueSprites) {
+        // Not a sprite of the queue's layout, or no room: drawn on its own, now.
+        Flush();
+        glBindBuffer(GL_ARRAY_BUFFER, vbo);
+        glBufferSubData(GL_ARRAY_BUFFER, firstIndex * sizeof(Vertex), 4 * sizeof(Vertex), upload + firstIndex);
+        glBlendFuncSeparate(kBlend[slot].src, kBlend[slot].dst, GL_ONE, GL_ZERO);
+        glBlendColor(factor[0], factor[1], factor[2], factor[3]);
+        glBindTexture(GL_TEXTURE_2D, boundTexture);
+        appliedSlot = -1;
+        appliedTexture = 0;
+        glDrawArrays(GL_TRIANGLE_STRIP, static_cast<GLint>(firstIndex), 4);
+        ++counting.draws;
+        return;
+    }
+    Run& r = runs[runCount++];
+    r.first = sprite;
+    r.count = 1;
+    r.slot = slot;
+    std::memcpy(r.factor, factor, sizeof factor);
+    r.texture = boundTexture;
+    if (firstIndex + 4 > vertexEnd) vertexEnd = firstIndex + 4;
 }
 
 int32_t GlRender::Present(int syncInterval) {
     SDL_Window* w = window->Drawable();
     if (context == nullptr || w == nullptr) return 0;
+    Flush();
+    gLastFrame = counting;
+    counting = GlFrameCounters{};
     if (syncInterval != swapInterval) {
         GlHostSwapInterval(syncInterval);
         swapInterval = syncInterval;
@@ -343,6 +462,7 @@ bool GlRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* p
     GLuint t = 0;
     glGenTextures(1, &t);
     glBindTexture(GL_TEXTURE_2D, t);
+    appliedTexture = 0;
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
     if (format == PlatTextureFormat::B5G5R5A1) {
@@ -368,3 +488,5 @@ void GlRender::ReleaseTexture(int32_t id) {
 }  // namespace
 
 PlatRender* SdlCreateRender(SdlWindow* window) { return new GlRender(window); }
+
+const GlFrameCounters& SdlGlLastFrame() { return gLastFrame; }

@@ -7,3 +7,10 @@ class SdlWindow;
 
 // Creates the render device (sdl_render_gl.cpp) for the window.
 PlatRender* SdlCreateRender(SdlWindow* window);
+
+// What the last presented frame cost the device: draw calls and bytes of vertices uploaded.
+struct GlFrameCounters {
+    uint32_t draws = 0;
+    uint32_t uploadBytes = 0;
+};
+const GlFrameCounters& SdlGlLastFrame();

@@ -21,6 +21,7 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         ".wasm": "application/wasm",
         ".data": "application/octet-stream",
         ".js": "text/javascript",
+        ".webmanifest": "application/manifest+json",
         ".html": "text/html; charset=utf-8",
     }
 

@@ -19,6 +19,8 @@ bool GlHostBegin(bool* robust) {
     return emscripten_webgl_get_current_context() != 0;
 }
 
+bool GlHostKeepsFrame() { return false; }
+
 // The browser presents every frame at its next refresh; the loop's own pacing decides when frames
 // come (SDL's swap interval would take over the browser's call-back timing).
 void GlHostSwapInterval(int) {}

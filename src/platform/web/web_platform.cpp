@@ -2,8 +2,11 @@
 
 #include "platform/sdl/sdl_render_gl.h"
 
-// The page always draws with WebGL 2; there is no software path.
-WebPlatform::WebPlatform() : render(SdlCreateRender(&window)) {}
+// The draw path is settled before the window: only the WebGL path gives the canvas a WebGL context.
+WebPlatform::WebPlatform() : drawPath(WebChooseDrawPath()) {
+    window.openGlDrawable = drawPath == WebDrawPath::WebGl;
+    render = drawPath == WebDrawPath::WebGl ? SdlCreateRender(&window) : WebCreateCanvasRender();
+}
 
 WebPlatform::~WebPlatform() {
     if (Plat().clock == &clock) SetPlatform(Platform{});

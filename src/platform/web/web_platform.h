@@ -1,16 +1,20 @@
 // Browser backend (Emscripten, WebAssembly): the game in a web page, on SDL2's Emscripten port.
-// It reuses the SDL backend's window and message step, keyboard, game controller (the browser's
-// Gamepad API), clock, audio device (Web Audio) and OpenGL render device; this folder holds only
-// what differs in a page. The loop itself belongs to the browser: src/app/main_web.cpp runs one
-// turn per call-back.
+// It reuses the SDL backend's window and message step, keyboard, clock, audio device (Web Audio)
+// and OpenGL render device; this folder holds only what differs in a page. The loop itself belongs
+// to the browser: src/app/main_web.cpp runs the turns due at each display frame.
 //
 // Implemented features:
 //   [X] the page's canvas as the window: a 1280 x 720 drawing buffer that the page's style scales
 //       to the page at 16:9
-//   [X] full screen through the browser's own request (Alt+Enter, options); the browser carries it
-//       out at the player's next key or click, as it allows full screen only from an input event
+//   [X] full screen through the Fullscreen API (Alt+Enter, options) on the page's stage (the
+//       canvas and the touch controls); leaving it by the browser's own key sets the game's
+//       window mode back to framed
 //   [X] WebGL 2 (OpenGL ES 3.0) with GLSL ES shader files read like the desktop ones (a missing
 //       file fails the same way); 16-bit textures converted to ES's 5-5-5-1 order at load
+//   [X] where WebGL is missing or runs on the processor (its renderer names a software
+//       rasteriser), the software rasteriser into the canvas's 2D context (putImageData)
+//   [X] the Gamepad API's standard mapping read directly (D-pad, A B X Y, ...) as pad 0
+//   [X] on-screen touch controls of the page as held keys (index.html)
 //   [X] no threads: the music is fed from the frame loop (no cross-origin isolation needed)
 //   [X] "Game.ini", "dir.txt" and save slots in IndexedDB (base folder /kelvorine/); the default
 //       data packaged with the page (/game/data/, the shaders in /game, the current directory)
@@ -31,6 +35,37 @@ constexpr char kWebBaseFolder[] = "/kelvorine";
 constexpr char kWebGameFolder[] = "/game";
 // "dir.txt" written on a first visit: the packaged data, relative to the program's folder.
 constexpr char16_t kWebDataFolderName[] = u"..\\game\\data\\";
+
+// Keyboard through SDL, plus the keys the page's touch controls hold, plus the first pad of the
+// Gamepad API. A browser shows a pad only after one of its buttons was pressed on the page, so
+// the pad reads as connected (with nothing held) wherever the Gamepad API exists: a "not
+// connected" answer would stop the pad's polling for the rest of the run before a player could
+// ever press a button.
+class WebInput final : public PlatInput {
+public:
+    uint8_t AsyncKeyState(int vk) override;
+    uint32_t PadState(int pad, PlatPadState* out) override;
+    // A control of the page pressed (down) or released; a press shows at the next query even if
+    // released before it.
+    void PageKey(int vk, bool down);
+    void Stop() { keys.Stop(); }
+
+    SdlInput keys;
+    uint8_t pageHeld[256] = {};
+    uint8_t pageLatch[256] = {};
+    uint32_t packet = 0;
+    uint16_t lastButtons = 0;
+};
+
+// How the page draws: WebGL 2 on a GPU, or the software rasteriser into a 2D canvas. Decided once,
+// before the window is made (a canvas keeps the first kind of context it gives out), by a WebGL
+// context of a canvas of its own; index.html?render=webgl|canvas chooses for measurements.
+enum class WebDrawPath { WebGl, Canvas };
+WebDrawPath WebChooseDrawPath();
+// The renderer string of the browser's WebGL ("" without WebGL), for the page's figures.
+const char* WebGlRendererName();
+// The software device that puts the 1280 x 720 picture into the canvas (web_render.cpp).
+PlatRender* WebCreateCanvasRender();
 
 class WebServices final : public PlatServices {
 public:
@@ -55,8 +90,9 @@ public:
     ~WebPlatform();
     void Install();
 
+    WebDrawPath drawPath;
     SdlClock clock;
-    SdlInput input;
+    WebInput input;
     SdlWindow window;
     PlatRender* render;
     SdlAudio audio;

@@ -1,5 +1,5 @@
-// The window's form in a page: full screen is the browser's own (the canvas over the whole
-// screen, stretched as the borderless window is on the desktop), framed is the canvas in the page.
+// The window's form in a page: full screen is the Fullscreen API on the page's stage (the canvas,
+// letterboxed at 16:9 by the page's style, and the touch controls around it), framed is the page.
 #include <emscripten.h>
 
 #include "platform/sdl/sdl_x11.h"
@@ -21,18 +21,47 @@ bool SdlWindow::PrimaryMonitorRect(PlatRect* out) {
     return true;
 }
 
+// Browsers grant full screen to a page that had a key press or a tap moments ago: the turn that
+// toggles runs within a frame of the Alt+Enter or the options key that asked for it. A refusal
+// (or a browser without the API) is told to the page, which sets the game's mode back to framed
+// as it does when the player leaves full screen by the browser's own key (index.html).
+EM_JS(void, RequestFullscreen, (), {
+    var el = document.getElementById('stage') || Module.canvas;
+    if (document.fullscreenElement || document.webkitFullscreenElement) return;
+    var request = el.requestFullscreen || el.webkitRequestFullscreen;
+    var refused = function() { Module._kelvorine_web_fullscreen_changed(0); };
+    if (!request) { setTimeout(refused, 0); return; }
+    try {
+        var p = request.call(el, {navigationUI: 'hide'});
+        if (p && p.then) {
+            p.then(function() {
+                if (screen.orientation && screen.orientation.lock) screen.orientation.lock('landscape').catch(function() {});
+            }, refused);
+        }
+    } catch (e) {
+        setTimeout(refused, 0);
+    }
+});
+
+EM_JS(void, ExitFullscreen, (), {
+    if (!(document.fullscreenElement || document.webkitFullscreenElement)) return;
+    var exit = document.exitFullscreen || document.webkitExitFullscreen;
+    if (exit) {
+        var p = exit.call(document);
+        if (p && p.catch) p.catch(function() {});
+    }
+});
+
 void SdlWindow::SetBorderless(const PlatRect&) {
     if (window == nullptr) return;
     borderless = true;
-    // The browser grants full screen only inside an input event: SDL defers the request to the
-    // player's next key or click (the release of Alt+Enter, the next press in the options).
-    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    RequestFullscreen();
 }
 
 void SdlWindow::RestoreFramed() {
     if (window == nullptr) return;
     borderless = false;
-    SDL_SetWindowFullscreen(window, 0);
+    ExitFullscreen();
 }
 
 void SdlWindow::ThreadProcessIds(uint32_t* thread, uint32_t* process) {
