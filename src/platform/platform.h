@@ -239,6 +239,14 @@ public:
         return false;
     }
     virtual void UnlockFilesFolder() {}
+    // Where the locked files folder is now, with its trailing separator: the player may have
+    // renamed or moved it while the game ran. False (out unchanged) when the backend cannot tell or
+    // the folder is gone.
+    virtual bool FilesFolderNow(char16_t* out, size_t capacity) {
+        (void)out;
+        (void)capacity;
+        return false;
+    }
     // PathCanonicalizeW; false when the result does not fit.
     virtual bool CanonicalizePath(char16_t* out, size_t capacity, const char16_t* path) = 0;
     // False on a host that runs everything on one thread (a browser page without cross-origin

@@ -99,6 +99,8 @@ int EarlyExit() {
 }
 
 int QuitPath(int exitCode) {
+    // The files go where the folder is now, also when it was renamed while the game ran.
+    if (gShell.folderHeld) Plat().services->FilesFolderNow(gGame->system->baseFolder, kPathChars);
     CLoadFile files(gGame->system, gGame->mapSceneEntity);
     const bool written = files.WriteQuitFiles();  // shows its own message on failure
     TearDown(!written);

@@ -11,7 +11,8 @@
 #      folder, a FIFO, a device, a link to /dev/zero or /dev/full, a link to nothing or unreadable:
 #      the title is presented every time (the data folder comes from "dir.txt");
 #   5. a second copy on the same folder, with the display spelled ":N.0" or on another display,
-#      while the first runs: it ends at once with 0 and writes nothing.
+#      while the first runs: it ends at once with 0 and writes nothing;
+#   6. the folder renamed while the game runs: the settings are written in its new place.
 # $1 = source folder, $2 = build folder.
 source "$(dirname "$0")/game_lib.bash"
 need_stage
@@ -139,4 +140,17 @@ GAME_PID=$FIRST
 timeout 5 xdotool key --window "$W" Escape
 [ "$(wait_exit 300)" = 0 ] || fail "second copy: the first copy did not end cleanly"
 echo "the first copy ended cleanly"
+
+# ---------------------------------------------------------------- 6. folder renamed while running
+rm -f "$GAME_DIR/Game.ini"
+start_game
+find_window
+mv "$GAME_DIR" "$WORK/renamed"
+timeout 5 xdotool key --window "$W" Escape
+boxes=$(close_boxes 150)
+code=$(wait_exit 300)
+[ "$code" = 0 ] && [ "$boxes" = 0 ] || { cat "$WORK/stderr"; fail "renamed folder: exit $code, $boxes message box(es)"; }
+[ "$(stat -c %s "$WORK/renamed/Game.ini" 2>/dev/null)" = 512 ] || fail "renamed folder: no Game.ini in its new place"
+[ ! -e "$GAME_DIR" ] || fail "renamed folder: something was made under the old name"
+echo "folder renamed while running: the settings went to its new place"
 exit 0

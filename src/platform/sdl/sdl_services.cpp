@@ -80,6 +80,26 @@ void SdlServices::UnlockFilesFolder() {
     folderLock = -1;
 }
 
+bool SdlServices::FilesFolderNow(char16_t* out, size_t capacity) {
+    if (folderLock < 0) return false;
+    char link[64];
+    char host[kHostPathBytes];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", folderLock);
+    const ssize_t n = readlink(link, host, sizeof host - 2);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof host - 2 || host[0] != '/') return false;
+    host[n] = 0;
+    // A folder that was removed reads "<path> (deleted)": there is nothing left to write into.
+    static const char kDeleted[] = " (deleted)";
+    const size_t suffix = sizeof kDeleted - 1;
+    if (static_cast<size_t>(n) > suffix && std::strcmp(host + n - suffix, kDeleted) == 0) return false;
+    if (host[n - 1] != '/') {
+        host[n] = '/';
+        host[n + 1] = 0;
+    }
+    char16_t wide[kPathChars];
+    return HostBytesToU16(host, wide, kPathChars) && U16Copy(out, capacity, wide);
+}
+
 void SdlServices::MessageBox(const char16_t* text, const char16_t* caption) {
     char t[4 * kPathChars + 64];
     char c[128];

@@ -25,6 +25,8 @@ public:
     // when the process ends, however it ends. Nothing is written into the folder.
     bool LockFilesFolder(const char16_t* folder, bool* heldElsewhere) override;
     void UnlockFilesFolder() override;
+    // The locked folder's present path, as the kernel knows it from the open descriptor.
+    bool FilesFolderNow(char16_t* out, size_t capacity) override;
     bool CanonicalizePath(char16_t* out, size_t capacity, const char16_t* path) override;
     bool StartThread(void (*fn)(void*), void* arg) override;
     void JoinThread() override;
