@@ -8,6 +8,7 @@
 #include "audio/MusicStream.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 
@@ -301,7 +302,7 @@ bool LoadLoopFile(const char16_t* path, int track) {
     if (s == nullptr || !ValidTrack(track)) return false;
     FILE* f = OpenFileU16(path, "rb");
     if (f == nullptr) {
-        Tell(MessageId::kFileNotFound, path);
+        TellOpenFailure(path, errno);
         return false;
     }
     LoopText text(f);

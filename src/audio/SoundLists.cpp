@@ -1,5 +1,6 @@
 #include "audio/SoundLists.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -61,7 +62,11 @@ bool LoadResourceLists() {
     JoinData(path, s, listName);
     FILE* f = path[0] != 0 ? OpenFileU16(path, "rb") : nullptr;
     if (f == nullptr) {
-        Tell(MessageId::kFileNotFound, path[0] != 0 ? path : listName);
+        if (path[0] != 0) {
+            TellOpenFailure(path, errno);
+        } else {
+            Tell(MessageId::kFileNotFound, listName);
+        }
         return false;
     }
     // The byte-order mark is skipped, not checked.

@@ -9,6 +9,7 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -104,9 +105,9 @@ CLoadTex::~CLoadTex() = default;
 
 bool CLoadTex::LoadPng(int32_t id, const char16_t* path) {
     // A folder opens as a stream on some systems; only a regular file is a texture file.
-    FILE* f = FileExistsU16(path) ? OpenFileU16(path, "rb") : nullptr;
+    FILE* f = OpenFileU16(path, "rb");
     if (f == nullptr) {
-        Tell(MessageId::kFileNotFound, path);
+        TellOpenFailure(path, errno);
         return false;
     }
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);

@@ -8,8 +8,13 @@
 #include <cstdio>
 
 // fopen with a UTF-16 path. Returns null when the file cannot be opened, or when the path cannot be
-// converted (never truncated).
+// converted (never truncated). For reading only regular files open; a failure leaves errno saying
+// why (0 for something that is there but is no regular file; DescribeOpenFailureU16 tells more).
 FILE* OpenFileU16(const char16_t* path, const char* mode);
+
+// One line of English saying why path could not be opened for reading, from the errno that
+// OpenFileU16 left (a FIFO, a link to nothing, "Too many open files", ...).
+void DescribeOpenFailureU16(const char16_t* path, int err, char16_t* out, size_t capacity);
 
 // True when a regular file exists at path.
 bool FileExistsU16(const char16_t* path);
@@ -18,8 +23,14 @@ bool FileExistsU16(const char16_t* path);
 // path cannot be converted). A file that exists but cannot be opened is not absent.
 bool FileAbsentU16(const char16_t* path);
 
-// Replaces the file at path by `size` bytes: written to a temporary file in the same folder,
-// flushed to disk, then renamed over the old file. On any failure the old file is left intact
-// and false is returned. A file that this process may not both read and write (made read-only,
+// True when not even a name is at path: absent, and no symbolic link there either (a link to
+// nothing is something the player put there).
+bool NothingAtU16(const char16_t* path);
+
+// Replaces the file at path by `size` bytes: written to a temporary file created fresh in the same
+// folder (never opened through a name that was already there), flushed to disk, then renamed over
+// the old file. A path that is a symbolic link keeps its link: the file it points to is replaced,
+// in that file's own folder. On any failure the old file is left intact and false is returned
+// (errno says why). A file that this process may not both read and write (made read-only,
 // or unreadable) is never replaced: the call fails before anything is written.
 bool WriteFileAtomicU16(const char16_t* path, const void* data, size_t size);

@@ -229,6 +229,24 @@ public:
     // Why ExecutablePath failed when the player's folder of an installed game could not be made or
     // filled: one line that names the folder and the reason. Empty otherwise.
     virtual const char16_t* FolderProblem() { return u""; }
+    // Takes the guard of the folder whose files this copy writes (folder as from ExecutablePath,
+    // with its trailing separator), held until UnlockFilesFolder or the end of the process. False
+    // when it is not held; *heldElsewhere is then true when another running copy holds it. A
+    // backend whose instance guard already covers every road to the folder holds nothing.
+    virtual bool LockFilesFolder(const char16_t* folder, bool* heldElsewhere) {
+        (void)folder;
+        *heldElsewhere = false;
+        return false;
+    }
+    virtual void UnlockFilesFolder() {}
+    // Where the locked files folder is now, with its trailing separator: the player may have
+    // renamed or moved it while the game ran. False (out unchanged) when the backend cannot tell or
+    // the folder is gone.
+    virtual bool FilesFolderNow(char16_t* out, size_t capacity) {
+        (void)out;
+        (void)capacity;
+        return false;
+    }
     // PathCanonicalizeW; false when the result does not fit.
     virtual bool CanonicalizePath(char16_t* out, size_t capacity, const char16_t* path) = 0;
     // False on a host that runs everything on one thread (a browser page without cross-origin

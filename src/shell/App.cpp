@@ -35,6 +35,7 @@ constexpr char16_t kTextureList[] = u"grp\\grp_0003.txt";
 struct Shell {
     FramePacer pacer;
     bool instanceHeld = false;
+    bool folderHeld = false;  // the files folder's guard (LockFilesFolder)
     bool fontAdded = false;
     char16_t fontPath[kPathChars] = {};
     // A host that runs several turns per display frame draws only the last one (KelvorinePresent).
@@ -71,6 +72,12 @@ void ReleaseInstance() {
     Plat().services->ReleaseInstanceMutex();
 }
 
+void ReleaseFilesFolder() {
+    if (!gShell.folderHeld) return;
+    gShell.folderHeld = false;
+    Plat().services->UnlockFilesFolder();
+}
+
 // Closes the window if there is one, shuts down, ends the timer period, unregisters the class.
 void TearDown(bool destroyWindow) {
     PlatWindow* w = Plat().window;
@@ -85,6 +92,7 @@ void TearDown(bool destroyWindow) {
     gShell.pacer.End();
     w->UnregisterClass();
     ReleaseInstance();
+    ReleaseFilesFolder();
 }
 
 // The one early exit of the start-up (and of a failed rebuild): always 0.
@@ -94,6 +102,8 @@ int EarlyExit() {
 }
 
 int QuitPath(int exitCode) {
+    // The files go where the folder is now, also when it was renamed while the game ran.
+    if (gShell.folderHeld) Plat().services->FilesFolderNow(gGame->system->baseFolder, kPathChars);
     CLoadFile files(gGame->system, gGame->mapSceneEntity);
     const bool written = files.WriteQuitFiles();  // shows its own message on failure
     TearDown(!written);
@@ -240,6 +250,13 @@ int Startup(int showCommand) {
              problem);
         return EarlyExit();
     }
+
+    // The folder whose files this copy writes is its own for the whole run. A second copy that
+    // reaches the same folder by another road (another display, another spelling of this one)
+    // leaves quietly, as one that meets the first copy's window does, and writes nothing.
+    bool heldElsewhere = false;
+    gShell.folderHeld = plat.services->LockFilesFolder(system->baseFolder, &heldElsewhere);
+    if (heldElsewhere) return EarlyExit();
 
     // 5-7. "Game.ini", "dir.txt" (required; its absence ends the run silently), save slots.
     if (!files.ReadStartupFiles()) return EarlyExit();

@@ -39,7 +39,7 @@ void BootedGame::CreateEffectVoices() {
 bool BootedGame::LoadTextures(const char* dataFolder) {
     char16_t data[kPathChars];
     char16_t list[kPathChars];
-    if (!Utf8ToU16(dataFolder, data, kPathChars) || !U16Cat(data, kPathChars, u"/") ||
+    if (!HostBytesToU16(dataFolder, data, kPathChars) || !U16Cat(data, kPathChars, u"/") ||
         !U16Copy(system->dataFolder, kPathChars, data) || !U16Copy(list, kPathChars, data) ||
         !U16Cat(list, kPathChars, u"grp\\grp_0003.txt")) {
         return false;

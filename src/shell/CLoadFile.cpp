@@ -6,6 +6,7 @@
 // kPathChars units by bounded copy and concatenation; a path that does not fit is a failure.
 #include "shell/CLoadFile.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -58,6 +59,16 @@ void ReadSaveEntry(const uint8_t* p, SaveEntry* e) {
     GetInts(p + 70, e->grid, 120);  // eight rows of 15; bytes 550..607 of the entry are unused
 }
 
+// A data-folder name that is a whole path already: "/usr/share/games/kelvorine/data/", a drive
+// ("C:\data\") or a network share ("\\host\data\"). Joined to the game's folder it would name
+// nothing, so it is used as it is whatever the settings say (a per-user folder whose "Game.ini" was
+// deleted or replaced gets the defaults, which call the name relative).
+bool IsWholePath(const char16_t* name) {
+    const bool drive = ((name[0] >= u'A' && name[0] <= u'Z') || (name[0] >= u'a' && name[0] <= u'z')) &&
+                       name[1] == u':' && (name[2] == u'\\' || name[2] == u'/');
+    return name[0] == u'/' || (name[0] == u'\\' && name[1] == u'\\') || drive;
+}
+
 // Joins base + name into out (kPathChars units); false when it does not fit.
 bool JoinPath(char16_t* out, const char16_t* base, const char16_t* name) {
     return U16Copy(out, kPathChars, base) && U16Cat(out, kPathChars, name);
@@ -108,7 +119,7 @@ bool CLoadFile::WriteDataFolder(const char16_t* path) {
 }
 
 bool CLoadFile::BuildDataFolder() {
-    bool ok = system->dataFolderRelative == 1
+    bool ok = system->dataFolderRelative == 1 && !IsWholePath(system->dataFolderRead)
                   ? JoinPath(system->dataFolder, system->baseFolder, system->dataFolderRead)
                   : U16Copy(system->dataFolder, kPathChars, system->dataFolderRead);
     if (!ok) Tell(MessageId::kDataFolderTooLong);
@@ -119,7 +130,7 @@ bool CLoadFile::ReadSaveSlot(const char16_t* path, int slot) {
     if (slot < 0 || slot >= kSaveSlots) return false;
     FILE* f = OpenFileU16(path, "rb");
     if (f == nullptr) {
-        Tell(MessageId::kFileNotFound, path);
+        TellOpenFailure(path, errno);
         return false;
     }
     // A short file reads as zeros past its end; bytes past the layout are ignored.
@@ -189,7 +200,7 @@ void CLoadFile::RankingEntry(int32_t score) {
 bool CLoadFile::ReadTextureList(const char16_t* path) {
     FILE* f = OpenFileU16(path, "rb");
     if (f == nullptr) {
-        Tell(MessageId::kFileNotFound, path);
+        TellOpenFailure(path, errno);
         return false;
     }
     uint8_t mark[2];
@@ -235,7 +246,14 @@ bool CLoadFile::ReadStartupFiles() {
     if (!JoinPath(path, system->baseFolder, u"Game.ini")) path[0] = 0;
     ReadSettings(path);  // always succeeds; no file leaves the defaults
 
-    if (!JoinPath(path, system->baseFolder, u"dir.txt") || !ReadDataFolder(path)) return false;
+    if (!JoinPath(path, system->baseFolder, u"dir.txt")) return false;
+    if (!ReadDataFolder(path)) {
+        // No "dir.txt" at all ends the run silently, as it always has; one that is there but cannot
+        // be read (a folder, a FIFO, a link to nothing, no right to read) says so.
+        const int err = errno;
+        if (!NothingAtU16(path)) TellOpenFailure(path, err);
+        return false;
+    }
 
     char16_t name[] = u"save0000.dat";
     for (int number = 1; number <= kSaveSlots; ++number) {

@@ -21,7 +21,8 @@ public:
     // "dir.txt": false when it cannot be opened / written.
     bool ReadDataFolder(const char16_t* path);
     bool WriteDataFolder(const char16_t* path);
-    // Builds dataFolder from dataFolderRead (and baseFolder when dataFolderRelative is 1).
+    // Builds dataFolder from dataFolderRead (and baseFolder when dataFolderRelative is 1, unless the
+    // name is a whole path already).
     bool BuildDataFolder();
     // Save slot 0..15; false (after the file-not-found message) when the file cannot be opened.
     bool ReadSaveSlot(const char16_t* path, int slot);

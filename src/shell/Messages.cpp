@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/common/text.h"
+#include "platform/file.h"
 #include "platform/platform.h"
 
 namespace {
@@ -76,4 +77,14 @@ void Tell(MessageId id, const char16_t* subject, const char16_t* detail) {
     if (!U16ToUtf8(m->caption, c, sizeof c)) std::strcpy(c, "?");
     std::fprintf(stderr, "%s: %s\n", c, t);
     if (Plat().services != nullptr) Plat().services->MessageBox(text, m->caption);
+}
+
+void TellOpenFailure(const char16_t* path, int err) {
+    if (NothingAtU16(path)) {
+        Tell(MessageId::kFileNotFound, path);
+        return;
+    }
+    char16_t reason[160];
+    DescribeOpenFailureU16(path, err, reason, sizeof reason / sizeof reason[0]);
+    Tell(MessageId::kFileNotFound, path, reason);
 }

@@ -56,3 +56,8 @@ void ComposeMessage(char16_t* out, int capacity, MessageId id, const char16_t* s
 
 // Says the message: stderr, then the platform's message box.
 void Tell(MessageId id, const char16_t* subject = nullptr, const char16_t* detail = nullptr);
+
+// Says why path could not be opened for reading, err being the errno of the failed open:
+// "<path> ファイルが見つかりません", and when something is there after all, the reason on the next
+// line (a FIFO, "Permission denied", "Too many open files", ...).
+void TellOpenFailure(const char16_t* path, int err);

@@ -326,6 +326,34 @@ TEST_F(FaultTest, TexturesThatCannotBeReloadedEndTheRunSilently) {
     ExpectAllReleased();
 }
 
+// Without "dir.txt" the run ends silently; one that is there but cannot be read says so and why.
+TEST_F(FaultTest, DataFolderFileThatCannotBeReadSaysWhy) {
+    const struct {
+        const char* what;
+        void (*make)(const std::string& path);
+        std::u16string texts;
+    } cases[] = {
+        {"absent", [](const std::string&) {}, u""},
+        {"a folder", [](const std::string& p) { std::filesystem::create_directory(p); },
+         u"ファイルが見つかりません\nnot a regular file: a folder|Message"},
+        {"a FIFO", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); },
+         u"ファイルが見つかりません\nnot a regular file: a FIFO|Message"},
+        {"a dangling link", [](const std::string& p) { std::filesystem::create_symlink(p + ".gone", p); },
+         u"ファイルが見つかりません\na symbolic link to a file that does not exist|Message"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(Host("dir.txt"));
+        c.make(Host("dir.txt"));
+        platform.services.messages.clear();
+        EXPECT_EQ(Run(), 0);
+        const std::vector<std::u16string> expected =
+            c.texts.empty() ? std::vector<std::u16string>{} : std::vector<std::u16string>{c.texts};
+        EXPECT_EQ(Texts(), expected);
+        EXPECT_EQ(ReadBytes("Game.ini"), settings);  // an early exit writes nothing
+    }
+}
+
 TEST_F(FaultTest, SaveFileThatCannotBeReadEndsWithItsMessageOnly) {
     WriteBytes("save0003.dat", std::vector<uint8_t>(100, 7));
     ASSERT_EQ(chmod(Host("save0003.dat").c_str(), 0), 0);
@@ -333,7 +361,8 @@ TEST_F(FaultTest, SaveFileThatCannotBeReadEndsWithItsMessageOnly) {
     if (!noRoot.Active()) GTEST_SKIP() << "cannot give up the permission overrides";
     const int code = Run();
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(Texts(), std::vector<std::u16string>{u"ファイルが見つかりません|Message"});
+    // The file is there: the second line says why it could not be read.
+    EXPECT_EQ(Texts(), std::vector<std::u16string>{u"ファイルが見つかりません\nPermission denied|Message"});
     ASSERT_FALSE(platform.services.messages.empty());
     EXPECT_NE(platform.services.messages[0].text.find(u"save0003.dat"), std::u16string::npos);
     EXPECT_FALSE(platform.window.shown);

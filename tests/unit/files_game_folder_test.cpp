@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <memory>
 
 #include "files_fixture.h"
@@ -135,7 +136,67 @@ TEST_F(GameFolderTest, FailuresSayWhyAndLoseNothing) {
     std::filesystem::remove_all(Host("home/.local/share/kelvorine"));
     EXPECT_FALSE(Resolve());
     EXPECT_NE(std::strstr(folders->problem, "longer than 80"), nullptr) << folders->problem;
-    EXPECT_FALSE(std::filesystem::exists(userFiles + "dir.txt"));
+    EXPECT_FALSE(std::filesystem::exists(userFiles));  // refused before anything was written
+
+    // A folder that cannot be filled is not left behind empty, and the reason is the true one.
+    exe = Host("usr/games/kelvorine");
+    std::filesystem::remove(shared + "Game.ini");
+    EXPECT_FALSE(Resolve());
+    EXPECT_FALSE(std::filesystem::exists(userFiles));
+    EXPECT_TRUE(std::filesystem::exists(Host("home/.local/share")));  // it was there before
+}
+
+// However the player's "Game.ini" was lost or replaced, the installed game reads its data from the
+// shared folder that "dir.txt" names absolutely (the defaults call the data folder relative), and
+// a per-user folder whose name is not UTF-8 works like any other.
+TEST_F(GameFolderTest, InstalledGameFindsItsDataWhateverBecameOfTheSettingsFile) {
+    Install();
+    const std::string xdg = Host("x\xE9y");  // Latin-1, not UTF-8
+    env.xdgDataHome = xdg.c_str();
+    ASSERT_TRUE(Resolve()) << folders->problem;
+    const std::string user = xdg + "/kelvorine/";
+    ASSERT_EQ(std::string(folders->files), user);
+    char16_t named[kPathChars];
+    ASSERT_TRUE(HostBytesToU16((user + "kelvorine").c_str(), named, kPathChars));
+    platform.services.executablePath = named;
+    char16_t data[kPathChars];
+    ASSERT_TRUE(HostBytesToU16((shared + "data/").c_str(), data, kPathChars));
+    const std::string ini = user + "Game.ini";
+
+    const struct {
+        const char* what;
+        void (*make)(const std::string& ini, const std::string& dir);
+    } cases[] = {
+        {"as installed", [](const std::string&, const std::string&) {}},
+        {"deleted", [](const std::string& ini, const std::string&) { std::filesystem::remove(ini); }},
+        {"the portable defaults", [](const std::string& ini, const std::string&) {
+             System portable;
+             uint8_t image[kSettingsFileBytes];
+             portable.BuildSettingsImage(image, nullptr);
+             std::ofstream(ini, std::ios::binary).write(reinterpret_cast<const char*>(image), sizeof image);
+         }},
+        {"a folder", [](const std::string& ini, const std::string&) { std::filesystem::create_directory(ini); }},
+        {"a FIFO", [](const std::string& ini, const std::string&) { ASSERT_EQ(mkfifo(ini.c_str(), 0600), 0); }},
+        {"a link to /dev/zero", [](const std::string& ini, const std::string&) { std::filesystem::create_symlink("/dev/zero", ini); }},
+        {"a dangling link", [](const std::string& ini, const std::string& dir) {
+             std::filesystem::create_symlink(dir + "/nowhere/Game.ini", ini);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(ini);
+        std::filesystem::copy_file(shared + "Game.ini", ini);
+        if (std::string(c.what) != "as installed") std::filesystem::remove(ini);
+        c.make(ini, dir);
+        auto sys = std::make_unique<System>();
+        auto scene = std::make_unique<MapSceneEntity>();
+        CLoadFile files(sys.get(), scene.get());
+        ASSERT_TRUE(files.SetBaseFolder());
+        ASSERT_TRUE(files.ReadStartupFiles());
+        ASSERT_TRUE(files.BuildDataFolder());
+        EXPECT_EQ(std::u16string(sys->dataFolder), std::u16string(data));
+    }
+    EXPECT_TRUE(platform.services.messages.empty());
 }
 
 TEST_F(GameFolderTest, ShadersComeFromTheCurrentFolderThenBesideTheProgramThenTheSharedFolder) {

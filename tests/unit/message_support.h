@@ -21,7 +21,8 @@ inline int IdOf(const HeadlessMessageBox& box) {
             const bool afterSubject = t.size() > text.size() && t.compare(t.size() - text.size(), text.size(), text) == 0 &&
                                       t[t.size() - text.size() - 1] == u' ';
             const bool beforeDetail = t.rfind(text + u"\n", 0) == 0;
-            if (afterSubject || beforeDetail) return static_cast<int>(table[i].id);
+            const bool between = t.find(u" " + text + u"\n") != std::u16string::npos;
+            if (afterSubject || beforeDetail || between) return static_cast<int>(table[i].id);
         }
     }
     return 0;

@@ -1,4 +1,8 @@
 // "Game.ini": defaults, the fixed 512-byte layout, out-of-range bytes and the safe write.
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <cstring>
 #include <memory>
 #include <random>
@@ -261,6 +265,42 @@ TEST_F(SettingsFileTest, FailedWriteKeepsTheOldFile) {
     EXPECT_FALSE(sys->WriteSettings(Path("missing/Game.ini").c_str(), scene.get()));
     EXPECT_FALSE(std::filesystem::exists(Host("missing")));
 }
+
+#ifndef _WIN32
+// The replacement is made fresh beside the file it replaces: a link or FIFO planted under the
+// temporary name neither receives the settings nor holds the write up, and "Game.ini" kept as a
+// link (into a synced folder, say) stays a link while the file it names is replaced.
+TEST_F(SettingsFileTest, ReplacementNeverGoesThroughAPlantedNameAndKeepsALink) {
+    const std::u16string ini = Path("Game.ini");
+    ASSERT_TRUE(sys->WriteSettings(ini.c_str(), scene.get()));
+    const std::vector<uint8_t> image = ReadBytes("Game.ini");
+    ASSERT_EQ(image.size(), 512u);
+
+    WriteBytes("victim", {'v'});
+    std::filesystem::create_symlink(Host("victim"), Host("Game.ini.tmp"));
+    ASSERT_TRUE(sys->WriteSettings(ini.c_str(), scene.get()));
+    EXPECT_EQ(ReadBytes("victim"), std::vector<uint8_t>{'v'});
+    EXPECT_FALSE(std::filesystem::is_symlink(Host("Game.ini")));
+    ASSERT_EQ(mkfifo(Host("Game.ini.tmp").c_str(), 0600), 0);
+    ASSERT_TRUE(sys->WriteSettings(ini.c_str(), scene.get()));
+    EXPECT_EQ(ReadBytes("Game.ini"), image);
+    EXPECT_FALSE(std::filesystem::exists(Host("Game.ini.tmp")));
+
+    std::filesystem::create_directory(Host("synced"));
+    WriteBytes("synced/Game.ini", std::vector<uint8_t>(512, 0x11));
+    std::filesystem::remove(Host("Game.ini"));
+    std::filesystem::create_symlink("synced/Game.ini", Host("Game.ini"));  // relative to its folder
+    ASSERT_TRUE(sys->WriteSettings(ini.c_str(), scene.get()));
+    EXPECT_TRUE(std::filesystem::is_symlink(Host("Game.ini")));
+    EXPECT_EQ(ReadBytes("synced/Game.ini"), image);
+    EXPECT_FALSE(std::filesystem::exists(Host("Game.ini.tmp")));
+    EXPECT_FALSE(std::filesystem::exists(Host("synced/Game.ini.tmp")));
+    std::filesystem::remove(Host("synced/Game.ini"));  // a link to a file not yet there makes it
+    ASSERT_TRUE(sys->WriteSettings(ini.c_str(), scene.get()));
+    EXPECT_TRUE(std::filesystem::is_symlink(Host("Game.ini")));
+    EXPECT_EQ(ReadBytes("synced/Game.ini"), image);
+}
+#endif  // links and FIFOs are the POSIX file layer's
 
 TEST_F(SettingsFileTest, QuitPathReportsTheWriteThatFailed) {
     CLoadFile files(sys.get(), scene.get());

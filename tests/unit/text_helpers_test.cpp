@@ -56,6 +56,21 @@ TEST(TextHelpers, Utf16ToUtf8) {
     EXPECT_FALSE(U16ToUtf8(u"", out, 0));
 }
 
+// File names are bytes: every byte that is not UTF-8 survives the trip through UTF-16 and back,
+// and shows as U+FFFD where the name is only displayed.
+TEST(TextHelpers, HostPathBytesSurviveUtf16) {
+    const char name[] = "/home/p/caf\xE9/\xC0\xAF/\xED\xA0\x80/\xF0\x9F\x98\x80/\xE2\x82";
+    char16_t wide[64];
+    char back[64];
+    ASSERT_TRUE(HostBytesToU16(name, wide, 64));
+    ASSERT_TRUE(U16ToHostBytes(wide, back, sizeof back));
+    EXPECT_STREQ(back, name);
+    ASSERT_TRUE(U16ToUtf8(wide, back, sizeof back));
+    EXPECT_STREQ(back, "/home/p/caf\xEF\xBF\xBD/\xEF\xBF\xBD\xEF\xBF\xBD/\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD/"
+                       "\xF0\x9F\x98\x80/\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_FALSE(HostBytesToU16("\xE9\xE9", wide, 2));  // two units and a terminator do not fit
+}
+
 TEST(TextHelpers, Utf8ToUtf16) {
     char16_t out[32];
     ASSERT_TRUE(Utf8ToU16("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", out, 32));

@@ -243,7 +243,7 @@ bool SetUp(HeadlessPlatform* platform, const char* iniPath) {
     MapSceneEntity* m = g->mapSceneEntity;
 
     char16_t path[kPathChars] = {};
-    if (iniPath != nullptr && !Utf8ToU16(iniPath, path, kPathChars)) {
+    if (iniPath != nullptr && !HostBytesToU16(iniPath, path, kPathChars)) {
         std::fprintf(stderr, "kelvorine-replay: settings file name too long\n");
         return false;
     }

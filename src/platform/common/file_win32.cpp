@@ -9,6 +9,10 @@
 #endif
 #include <windows.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "platform/file.h"
 #include "platform/common/text.h"
 
@@ -45,6 +49,19 @@ bool FileAbsentU16(const char16_t* path) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+bool NothingAtU16(const char16_t* path) { return FileAbsentU16(path); }
+
+void DescribeOpenFailureU16(const char16_t* path, int err, char16_t* out, size_t capacity) {
+    char text[160];
+    const DWORD attributes = path != nullptr ? GetFileAttributesW(Wide(path)) : INVALID_FILE_ATTRIBUTES;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        std::snprintf(text, sizeof text, "not a regular file: a folder");
+    } else {
+        std::snprintf(text, sizeof text, "%s", std::strerror(err != 0 ? err : EINVAL));
+    }
+    if (!Utf8ToU16(text, out, capacity) && capacity > 0) out[0] = 0;
+}
+
 bool WriteFileAtomicU16(const char16_t* path, const void* data, size_t size) {
     if (path == nullptr || path[0] == 0) return false;
     // A file that may not be read and written (read-only, or denied to this user) is never
@@ -62,7 +79,11 @@ bool WriteFileAtomicU16(const char16_t* path, const void* data, size_t size) {
     }
     char16_t temp[kPathChars + 8];
     if (!U16Copy(temp, kPathChars + 8, path) || !U16Cat(temp, kPathChars + 8, u".tmp")) return false;
-    HANDLE file = CreateFileW(Wide(temp), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The temporary file is made fresh: whatever stands under its name (a file left by a run that
+    // was killed, a planted link) is removed first, and the creation fails rather than open it.
+    DeleteFileW(Wide(temp));
+    HANDLE file = CreateFileW(Wide(temp), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const char* p = static_cast<const char*>(data);
     size_t left = size;

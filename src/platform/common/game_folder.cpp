@@ -69,22 +69,46 @@ bool ParentOf(const char* folder, char* out, size_t capacity) {
     return true;
 }
 
-// Creates every missing folder of path (with its trailing '/'), private to the player.
-bool MakeFolders(const char* path, GameFolders* out) {
+// Creates every missing folder of path (with its trailing '/'), private to the player. *made is
+// the length of the shortest part that this call created (0: none), for RemoveMadeFolders.
+bool MakeFolders(const char* path, size_t* made, GameFolders* out) {
     char part[kHostPathBytes];
     const size_t n = std::strlen(path);
+    *made = 0;
     if (n >= sizeof part) return false;
     for (size_t i = 1; i <= n; ++i) {
         if (path[i] != '/' && path[i] != 0) continue;
         std::memcpy(part, path, i);
         part[i] = 0;
-        if (mkdir(part, 0700) == 0 || IsFolder(part)) continue;
-        const int err = errno;
+        if (mkdir(part, 0700) == 0) {
+            if (*made == 0) *made = i;
+            continue;
+        }
+        const int err = errno;  // the mkdir's own reason, before IsFolder asks again
+        if (IsFolder(part)) continue;
         std::snprintf(out->problem, sizeof out->problem, "cannot create the folder %s (%s)", part,
                       std::strerror(err == EEXIST ? ENOTDIR : err));
         return false;
     }
     return true;
+}
+
+// Removes again the empty folders that MakeFolders created (deepest first), after a failed start
+// that would otherwise leave an empty per-user folder behind.
+void RemoveMadeFolders(const char* path, size_t made) {
+    if (made == 0) return;
+    char part[kHostPathBytes];
+    size_t n = std::strlen(path);
+    if (n >= sizeof part) return;
+    std::memcpy(part, path, n + 1);
+    while (n >= made) {
+        part[n] = 0;
+        if (n > 0 && part[n - 1] == '/') part[--n] = 0;
+        if (rmdir(part) != 0) return;  // not empty (or not ours to remove): stop here
+        char* slash = std::strrchr(part, '/');
+        if (slash == nullptr) return;
+        n = static_cast<size_t>(slash - part);
+    }
 }
 
 // The folder that holds the per-user folder: $XDG_DATA_HOME, or <home>/.local/share.
@@ -111,9 +135,31 @@ bool UserDataHome(const GameFolderEnv& env, char* out, size_t capacity, GameFold
     return Join(out, capacity, home, "/.local/share/");
 }
 
-bool WriteWhole(const char* path, const void* data, size_t size) {
+// Writes path atomically; false with out->problem naming the file and the reason.
+bool WriteWhole(const char* path, const void* data, size_t size, GameFolders* out) {
     char16_t wide[kPathChars];
-    return Utf8ToU16(path, wide, kPathChars) && WriteFileAtomicU16(wide, data, size);
+    if (!HostBytesToU16(path, wide, kPathChars)) {
+        std::snprintf(out->problem, sizeof out->problem, "cannot write %s (the name is too long)", path);
+        return false;
+    }
+    if (!WriteFileAtomicU16(wide, data, size)) {
+        const int err = errno;
+        std::snprintf(out->problem, sizeof out->problem, "cannot write %s (%s)", path,
+                      std::strerror(err != 0 ? err : EIO));
+        return false;
+    }
+    return true;
+}
+
+// The shared data folder's name as "dir.txt" holds it (at most 80 units); false with the reason.
+bool DataFolderName(GameFolders* out, char* data, char16_t* name) {
+    if (!Join(data, kHostPathBytes, out->shared, "data/") || !HostBytesToU16(data, name, kDirTextUnits + 1)) {
+        std::snprintf(out->problem, sizeof out->problem,
+                      "the data folder %sdata/ has a name longer than %zu characters", out->shared,
+                      kDirTextUnits);
+        return false;
+    }
+    return true;
 }
 
 // "Game.ini" from the shared folder's template, unless the player already has one.
@@ -137,28 +183,17 @@ bool PlaceSettings(GameFolders* out) {
                       "the installed game lacks its settings template %s", source);
         return false;
     }
-    if (!WriteWhole(target, image, got)) {
-        std::snprintf(out->problem, sizeof out->problem, "cannot write %s", target);
-        return false;
-    }
-    return true;
+    return WriteWhole(target, image, got, out);
 }
 
 // "dir.txt" naming the shared data folder, unless the player already has one.
 bool PlaceDataFolderFile(GameFolders* out) {
     char target[kHostPathBytes];
     char data[kHostPathBytes];
-    if (!Join(target, sizeof target, out->files, "dir.txt") ||
-        !Join(data, sizeof data, out->shared, "data/")) {
-        return false;
-    }
+    if (!Join(target, sizeof target, out->files, "dir.txt")) return false;
     if (Present(target)) return true;
     char16_t name[kDirTextUnits + 1];
-    if (!Utf8ToU16(data, name, kDirTextUnits + 1)) {
-        std::snprintf(out->problem, sizeof out->problem,
-                      "the data folder %s has a name longer than %zu characters", data, kDirTextUnits);
-        return false;
-    }
+    if (!DataFolderName(out, data, name)) return false;
     unsigned char bytes[2 + 2 * kDirTextUnits];
     size_t size = 0;
     bytes[size++] = 0xFF;  // byte order mark, then the name without terminator or line break
@@ -167,11 +202,7 @@ bool PlaceDataFolderFile(GameFolders* out) {
         bytes[size++] = static_cast<unsigned char>(name[i]);
         bytes[size++] = static_cast<unsigned char>(name[i] >> 8);
     }
-    if (!WriteWhole(target, bytes, size)) {
-        std::snprintf(out->problem, sizeof out->problem, "cannot write %s", target);
-        return false;
-    }
-    return true;
+    return WriteWhole(target, bytes, size, out);
 }
 
 }  // namespace
@@ -205,14 +236,26 @@ bool ResolveGameFolders(const char* exePath, const GameFolderEnv& env, GameFolde
                       kUserFolder);
         return false;
     }
-    if (!MakeFolders(out->files, out)) return false;
+    // A data folder that "dir.txt" cannot name is refused before anything is made or written.
+    char data[kHostPathBytes];
+    char16_t name[kDirTextUnits + 1];
+    if (!DataFolderName(out, data, name)) return false;
+    size_t made = 0;
+    if (!MakeFolders(out->files, &made, out)) {
+        RemoveMadeFolders(out->files, made);
+        return false;
+    }
     if (access(out->files, W_OK | X_OK) != 0) {
+        const int err = errno;
         std::snprintf(out->problem, sizeof out->problem, "the folder %s is not writable (%s)",
-                      out->files, std::strerror(errno));
+                      out->files, std::strerror(err));
+        RemoveMadeFolders(out->files, made);
         return false;
     }
     // The settings first: a "dir.txt" in the folder means that the first start went through.
-    return PlaceSettings(out) && PlaceDataFolderFile(out);
+    if (PlaceSettings(out) && PlaceDataFolderFile(out)) return true;
+    RemoveMadeFolders(out->files, made);  // only folders still empty go
+    return false;
 }
 
 bool SelfExecutablePath(char* out, size_t capacity) {

@@ -14,7 +14,8 @@
 //
 // Neither: the program's folder is used, and the start ends as it always has without "dir.txt".
 //
-// Paths here are UTF-8 host paths in fixed buffers; an over-long path is a failure, never cut.
+// Paths here are host paths (bytes, UTF-8 or not) in fixed buffers; an over-long path is a failure,
+// never cut. A start that fails leaves no folder it made behind.
 #pragma once
 
 #include <cstddef>

@@ -42,7 +42,10 @@ bool U16JoinSpace(char16_t* dst, size_t capacity, const char16_t* a, const char1
     return U16Copy(dst, capacity, a) && U16Cat(dst, capacity, u" ") && U16Cat(dst, capacity, b);
 }
 
-bool U16ToUtf8(const char16_t* src, char* dst, size_t capacity) {
+namespace {
+
+// UTF-16 to UTF-8; with escapes, an unpaired unit U+DC80..U+DCFF is the host byte it stands for.
+bool U16ToBytes(const char16_t* src, char* dst, size_t capacity, bool escapes) {
     size_t o = 0;
     auto put = [&](unsigned char c) {
         if (o + 1 >= capacity) return false;
@@ -55,6 +58,12 @@ bool U16ToUtf8(const char16_t* src, char* dst, size_t capacity) {
         if (cp >= 0xD800 && cp <= 0xDBFF && src[i + 1] >= 0xDC00 && src[i + 1] <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (src[i + 1] - 0xDC00);
             ++i;
+        } else if (escapes && cp >= 0xDC80 && cp <= 0xDCFF) {
+            if (!put(static_cast<unsigned char>(cp - 0xDC00))) {
+                dst[0] = 0;
+                return false;
+            }
+            continue;
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             cp = 0xFFFD;
         }
@@ -68,6 +77,79 @@ bool U16ToUtf8(const char16_t* src, char* dst, size_t capacity) {
         } else {
             ok = put(0xF0 | (cp >> 18)) && put(0x80 | ((cp >> 12) & 0x3F)) &&
                  put(0x80 | ((cp >> 6) & 0x3F)) && put(0x80 | (cp & 0x3F));
+        }
+        if (!ok) {
+            dst[0] = 0;
+            return false;
+        }
+    }
+    dst[o] = 0;
+    return true;
+}
+
+// Length of the valid UTF-8 sequence at s (1 to 4) and its code point; 0 when the bytes there
+// are not one (a stray byte, a cut sequence, an over-long form, a surrogate, past U+10FFFF).
+int DecodeUtf8(const unsigned char* s, uint32_t* cp) {
+    int extra;
+    uint32_t v;
+    if (s[0] < 0x80) {
+        *cp = s[0];
+        return 1;
+    } else if ((s[0] & 0xE0) == 0xC0) {
+        v = s[0] & 0x1F;
+        extra = 1;
+    } else if ((s[0] & 0xF0) == 0xE0) {
+        v = s[0] & 0x0F;
+        extra = 2;
+    } else if ((s[0] & 0xF8) == 0xF0) {
+        v = s[0] & 0x07;
+        extra = 3;
+    } else {
+        return 0;
+    }
+    for (int k = 1; k <= extra; ++k) {
+        if ((s[k] & 0xC0) != 0x80) return 0;
+        v = (v << 6) | (s[k] & 0x3F);
+    }
+    static const uint32_t kMinForExtra[4] = {0, 0x80, 0x800, 0x10000};
+    if (v < kMinForExtra[extra] || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return 0;
+    *cp = v;
+    return extra + 1;
+}
+
+}  // namespace
+
+bool U16ToUtf8(const char16_t* src, char* dst, size_t capacity) {
+    return U16ToBytes(src, dst, capacity, false);
+}
+
+bool U16ToHostBytes(const char16_t* src, char* dst, size_t capacity) {
+    return U16ToBytes(src, dst, capacity, true);
+}
+
+bool HostBytesToU16(const char* src, char16_t* dst, size_t capacity) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
+    size_t o = 0;
+    if (capacity == 0) return false;
+    auto put = [&](uint32_t u) {
+        if (o + 1 >= capacity) return false;
+        dst[o++] = static_cast<char16_t>(u);
+        return true;
+    };
+    while (*s != 0) {
+        uint32_t cp = 0;
+        const int n = DecodeUtf8(s, &cp);
+        bool ok;
+        if (n == 0) {
+            ok = put(0xDC00u + *s);  // one byte that is not UTF-8: kept as itself
+            ++s;
+        } else if (cp >= 0x10000) {
+            cp -= 0x10000;
+            ok = put(0xD800 + (cp >> 10)) && put(0xDC00 + (cp & 0x3FF));
+            s += n;
+        } else {
+            ok = put(cp);
+            s += n;
         }
         if (!ok) {
             dst[0] = 0;

@@ -23,5 +23,11 @@ bool U16JoinSpace(char16_t* dst, size_t capacity, const char16_t* a, const char1
 bool U16ToUtf8(const char16_t* src, char* dst, size_t capacity);
 // UTF-8 to UTF-16 (invalid bytes become U+FFFD). False when it does not fit.
 bool Utf8ToU16(const char* src, char16_t* dst, size_t capacity);
+// Host paths (Linux file names are bytes in no particular encoding) to UTF-16 and back, without
+// loss: valid UTF-8 becomes its characters and every other byte b the unpaired unit U+DC00 + b,
+// which U16ToHostBytes turns back into b. Paths only; text for the player goes through
+// Utf8ToU16 and U16ToUtf8, which show such a unit as U+FFFD. False when it does not fit.
+bool HostBytesToU16(const char* src, char16_t* dst, size_t capacity);
+bool U16ToHostBytes(const char16_t* src, char* dst, size_t capacity);
 // ASCII/Latin-1 bytes to UTF-16 (each byte one unit). False when it does not fit.
 bool AsciiToU16(const char* src, char16_t* dst, size_t capacity);

@@ -67,6 +67,6 @@ bool WritePngU16(const char16_t* path, const uint32_t* pixels, int width, int he
 
 bool WritePng(const char* path, const uint32_t* pixels, int width, int height, bool keepAlpha) {
     char16_t wide[kPathChars];
-    if (!Utf8ToU16(path, wide, kPathChars)) return false;
+    if (!HostBytesToU16(path, wide, kPathChars)) return false;
     return WritePngU16(wide, pixels, width, height, keepAlpha);
 }

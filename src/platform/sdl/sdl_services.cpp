@@ -1,10 +1,13 @@
 // Process services of the SDL backend: the instance guard, message boxes, the screen saver, the
 // executable's path and the music thread.
 #include <SDL.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +55,51 @@ void SdlServices::ReleaseInstanceMutex() {
     instanceSocket = -1;
 }
 
+bool SdlServices::LockFilesFolder(const char16_t* folder, bool* heldElsewhere) {
+    *heldElsewhere = false;
+    UnlockFilesFolder();
+    char host[kHostPathBytes];
+    if (!U16ToHostBytes(folder, host, sizeof host)) return false;
+    const int fd = open(host, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;  // the reading that follows says what is wrong with the folder
+    int result;
+    do {
+        result = flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        *heldElsewhere = errno == EWOULDBLOCK;
+        close(fd);
+        return false;
+    }
+    folderLock = fd;
+    return true;
+}
+
+void SdlServices::UnlockFilesFolder() {
+    if (folderLock >= 0) close(folderLock);  // closing the last descriptor drops the lock
+    folderLock = -1;
+}
+
+bool SdlServices::FilesFolderNow(char16_t* out, size_t capacity) {
+    if (folderLock < 0) return false;
+    char link[64];
+    char host[kHostPathBytes];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", folderLock);
+    const ssize_t n = readlink(link, host, sizeof host - 2);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof host - 2 || host[0] != '/') return false;
+    host[n] = 0;
+    // A folder that was removed reads "<path> (deleted)": there is nothing left to write into.
+    static const char kDeleted[] = " (deleted)";
+    const size_t suffix = sizeof kDeleted - 1;
+    if (static_cast<size_t>(n) > suffix && std::strcmp(host + n - suffix, kDeleted) == 0) return false;
+    if (host[n - 1] != '/') {
+        host[n] = '/';
+        host[n + 1] = 0;
+    }
+    char16_t wide[kPathChars];
+    return HostBytesToU16(host, wide, kPathChars) && U16Copy(out, capacity, wide);
+}
+
 void SdlServices::MessageBox(const char16_t* text, const char16_t* caption) {
     char t[4 * kPathChars + 64];
     char c[128];
@@ -82,9 +130,9 @@ bool SdlServices::ExecutablePath(char16_t* out, size_t capacity) {
     folderProblem[0] = 0;
     if (!SelfExecutablePath(exe, sizeof exe)) return false;
     if (ResolveGameFolders(exe, CurrentGameFolderEnv(), &folders)) {
-        if (!folders.installed) return Utf8ToU16(exe, out, capacity);
+        if (!folders.installed) return HostBytesToU16(exe, out, capacity);
         std::snprintf(named, sizeof named, "%skelvorine", folders.files);
-        if (Utf8ToU16(named, out, capacity)) return true;
+        if (HostBytesToU16(named, out, capacity)) return true;
         std::snprintf(folders.problem, sizeof folders.problem, "the folder %s has too long a name",
                       folders.files);
     }

@@ -40,6 +40,27 @@ public:
         mutex_ = nullptr;
     }
 
+    // The mutex is per session and lets a second copy through before the first has its window: a
+    // file in the folder, opened without sharing for the whole run and gone when it closes (also
+    // when the process dies), keeps two copies from ever writing the same files.
+    bool LockFilesFolder(const char16_t* folder, bool* heldElsewhere) override {
+        *heldElsewhere = false;
+        UnlockFilesFolder();
+        char16_t path[kPathChars];
+        if (!U16Copy(path, kPathChars, folder) || !U16Cat(path, kPathChars, u"Kelvorine.lock")) return false;
+        folderLock_ = CreateFileW(AsWide(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (folderLock_ != INVALID_HANDLE_VALUE) return true;
+        *heldElsewhere = GetLastError() == ERROR_SHARING_VIOLATION;
+        folderLock_ = nullptr;
+        return false;
+    }
+
+    void UnlockFilesFolder() override {
+        if (folderLock_ != nullptr) CloseHandle(folderLock_);
+        folderLock_ = nullptr;
+    }
+
     void MessageBox(const char16_t* text, const char16_t* caption) override {
         MessageBoxW(nullptr, AsWide(text), AsWide(caption), MB_OK);
     }
@@ -104,6 +125,7 @@ public:
 
 private:
     HANDLE mutex_ = nullptr;
+    HANDLE folderLock_ = nullptr;
     HANDLE thread_ = nullptr;
     ThreadStart start_ = {};
 };
