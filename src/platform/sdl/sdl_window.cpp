@@ -247,7 +247,9 @@ bool SdlWindow::HandleEvent(const SDL_Event& e, PlatWindowEvents* events) {
                     if (!borderless && Exists()) Resized(e.window.data1, e.window.data2, events);
                     break;
                 default:
-                    break;
+                    // The pointer entering or leaving, shown, hidden, size-changed notices: the
+                    // cases above are what the game acts on.
+                    return false;
             }
             return true;
         case SDL_KEYDOWN: {
