@@ -3,8 +3,8 @@
 #   1. builds it (scripts/build-windows.sh: packages, cached dependencies, kelvorine.exe, the
 #      shaders, the test programs, the ready-to-zip folder and the zip) in build/windows-ci;
 #   2. runs the unit tests cross-compiled for Windows;
-#   3. makes the zip a player downloads, unpacks it and starts kelvorine.exe from that folder in a
-#      fresh Wine prefix: the title is drawn, DECISION (Z) starts a game, Esc ends the program with
+#   3. makes the zip a player downloads, unpacks it and starts kelvorine.exe from another folder in
+#      a fresh Wine prefix: the title is drawn, DECISION (Z) starts a game, Esc ends the program with
 #      exit code 0 and "Game.ini" written beside it;
 #   4. replays tests/replay/*.txt with the Windows kelvorine-replay and compares the traces with
 #      the Linux build's.
@@ -118,7 +118,10 @@ watch_boxes() {
 watch_boxes &
 WATCH=$!
 
-(cd "$RUN" && exec timeout 90 wine kelvorine.exe </dev/null >"$WORK/game.txt" 2>&1) &
+# Started from another folder, as a shortcut with its own working folder does: the shaders come
+# from beside the program, "Game.ini" goes there too.
+mkdir -p "$WORK/elsewhere"
+(cd "$WORK/elsewhere" && exec timeout 90 wine "$RUN/kelvorine.exe" </dev/null >"$WORK/game.txt" 2>&1) &
 GPID=$!
 
 W=''
