@@ -32,7 +32,8 @@ WEB_NAME="kelvorine-$VERSION-web"
 # dir.txt into the browser's storage on a first visit.)
 web_check_folder() {
     local top=$1 bad=0 f
-    for f in index.html kelvorine.js kelvorine.wasm kelvorine.data LICENSE.txt THIRD-PARTY-NOTICES.txt \
+    for f in index.html kelvorine.js kelvorine.wasm kelvorine.data manifest.webmanifest sw.js \
+        icon-128.png icon-256.png LICENSE.txt THIRD-PARTY-NOTICES.txt \
         licenses/VLGothic.txt licenses/libpng.txt licenses/zlib.txt licenses/libogg.txt \
         licenses/libvorbis.txt licenses/SDL2.txt; do
         [[ -s "$top/$f" ]] || { echo "missing: $f" >&2; bad=1; }

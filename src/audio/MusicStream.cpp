@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "audio/OggTrack.h"
+#include "audio/SharedFile.h"
 #include "audio/WaveReader.h"
 #include "shell/Game.h"
 #include "shell/Messages.h"
@@ -247,13 +248,50 @@ void ResetOgg(OggTrack& o, bool justOpened = false) {
     if (!justOpened) ov_pcm_seek(&o.vf, 0);
 }
 
+// The decoder reads its file through the shared table, at the track's own position.
+size_t OggRead(void* dst, size_t size, size_t count, void* source) {
+    OggTrack& o = *static_cast<OggTrack*>(source);
+    if (size == 0) return 0;
+    const size_t got = ReadSharedFile(o.sharedFile, o.position, dst, size * count);
+    o.position += got;
+    return got / size;
+}
+
+int OggSeek(void* source, ogg_int64_t offset, int whence) {
+    OggTrack& o = *static_cast<OggTrack*>(source);
+    int64_t base = 0;
+    if (whence == SEEK_CUR) {
+        base = static_cast<int64_t>(o.position);
+    } else if (whence == SEEK_END) {
+        uint64_t size = 0;
+        if (!SharedFileSize(o.sharedFile, &size)) return -1;
+        base = static_cast<int64_t>(size);
+    } else if (whence != SEEK_SET) {
+        return -1;
+    }
+    const int64_t to = base + offset;
+    if (to < 0) return -1;
+    o.position = static_cast<uint64_t>(to);
+    return 0;
+}
+
+long OggTell(void* source) { return static_cast<long>(static_cast<OggTrack*>(source)->position); }
+
+int OggClose(void* source) {
+    OggTrack& o = *static_cast<OggTrack*>(source);
+    ReleaseSharedFile(o.sharedFile);
+    o.sharedFile = -1;
+    return 0;
+}
+
+constexpr ov_callbacks kSharedFileCallbacks = {OggRead, OggSeek, OggClose, OggTell};
+
 // Closes a track's source; the caller holds its lock.
 void CloseTrack(int t) {
     if (gKind[t] == TrackKind::Ogg) {
         OggTrack& o = gOgg[t];
-        if (o.isOpen) ov_clear(&o.vf);  // also closes the file
+        if (o.isOpen) ov_clear(&o.vf);  // also gives the file back
         o.isOpen = 0;
-        o.file = nullptr;
         o.info = nullptr;
     } else if (gKind[t] == TrackKind::Wave) {
         gWave[t].Close();
@@ -263,15 +301,16 @@ void CloseTrack(int t) {
 
 bool OpenOgg(int t, const char16_t* path) {
     OggTrack& o = gOgg[t];
-    o.file = OpenFileU16(path, "rb");
-    if (o.file == nullptr) {
+    o.sharedFile = AcquireSharedFile(path);
+    o.position = 0;
+    if (o.sharedFile < 0) {
         PrintPath(stderr, "Open Error : %s\n", path);
         return false;
     }
-    if (ov_open_callbacks(o.file, &o.vf, nullptr, 0, OV_CALLBACKS_DEFAULT) < 0) {
+    if (ov_open_callbacks(&o, &o.vf, nullptr, 0, kSharedFileCallbacks) < 0) {
         std::fputs("Input does not appear to be an Ogg bitstream.\n", stderr);
-        std::fclose(o.file);
-        o.file = nullptr;
+        ReleaseSharedFile(o.sharedFile);
+        o.sharedFile = -1;
         return false;
     }
     o.isOpen = 1;
@@ -347,7 +386,7 @@ bool OpenMusicTrack(int track, const char16_t* path) {
     }
     if (s->soundMode == 1) {
         WaveReader& r = gWave[track];
-        if (!r.Open(path)) {
+        if (!r.Open(path, true)) {
             Tell(MessageId::kMusicOpenFailed);
             return false;
         }

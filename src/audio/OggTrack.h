@@ -17,7 +17,8 @@ struct OggTrack {
     OggVorbis_File vf;
     vorbis_info* info;     // the current link's info
     int section;           // logical stream number reported by the decoder
-    FILE* file;
+    int sharedFile;        // id of the file in the shared table (SharedFile.h), -1 when closed
+    uint64_t position;     // this track's read position in that file
     int32_t got;           // bytes placed in the chunk being filled
     int32_t request;       // bytes wanted for the chunk being filled
     int32_t lastRead;      // result of the last decoder read

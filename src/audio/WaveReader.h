@@ -28,13 +28,14 @@ public:
 
     // Owned format record: 18 bytes plus cbSize extra bytes; null until a file is open.
     uint8_t* format;
-    FILE* file;
+    FILE* file;           // the reader's own file; null when it reads a shared one
     ChunkInfo data;       // the "data" chunk; data.size counts the bytes left
     ChunkInfo riff;       // the outer "RIFF" chunk of form "WAVE"
 
     // Frees a previous format, opens and parses the file, ends at the start of the data.
-    // False on any failure; the file is then closed and format is null.
-    bool Open(const char16_t* path);
+    // False on any failure; the file is then closed and format is null. `shared`: the file is
+    // read through the shared table (SharedFile.h), open once for every reader that names it.
+    bool Open(const char16_t* path, bool shared = false);
     // Positions the file at the first sample byte and refreshes the data record (size included).
     bool ResetToData();
     // Reads up to n bytes at the current position (not bounded by the data chunk); returns the
@@ -49,6 +50,12 @@ public:
 
 private:
     bool FindChunk(ChunkInfo* out, uint32_t id, uint32_t parentEnd);
+    bool IsOpen() const { return file != nullptr || shared_ >= 0; }
+    size_t RawRead(void* dst, size_t n);
+    long Tell();
+
+    int shared_ = -1;        // id in the shared table, or -1
+    uint32_t position_ = 0;  // read position in the shared file
 };
 
 constexpr uint32_t FourCC(char a, char b, char c, char d) {

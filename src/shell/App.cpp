@@ -6,6 +6,8 @@
 // that entered the program; the only other thread is the music thread, joined in the shutdown.
 #include "shell/App.h"
 
+#include <new>
+
 #include "audio/CXa2.h"
 #include "audio/MusicStream.h"
 #include "audio/SoundLists.h"
@@ -346,14 +348,32 @@ int Startup(int showCommand) {
 
 }  // namespace
 
+// Memory that cannot be had (a low address-space limit, an exhausted machine) at start-up or in
+// the one-time set-up of a first frame: the run ends as every other start-up failure does, with
+// its message, instead of aborting with an exception nobody catches. Nothing is allocated per
+// frame, so a run past its set-up never meets this.
+int OutOfMemory() {
+    Tell(MessageId::kPngNoMemory);  // "メモリが足りません": not specific to pictures
+    Tell(MessageId::kInitFailed);
+    return EarlyExit();
+}
+
 bool KelvorineStart(int showCommand, int* exitCode) {
-    *exitCode = Startup(showCommand);
+    try {
+        *exitCode = Startup(showCommand);
+    } catch (const std::bad_alloc&) {
+        *exitCode = OutOfMemory();
+    }
     return gEvents != nullptr;
 }
 
 bool KelvorineTurn(int* exitCode, bool present) {
     if (gEvents == nullptr) return false;
-    if (MainLoopTurn(gEvents, false, present, exitCode)) return true;
+    try {
+        if (MainLoopTurn(gEvents, false, present, exitCode)) return true;
+    } catch (const std::bad_alloc&) {
+        *exitCode = OutOfMemory();
+    }
     EndRun();
     return false;
 }
@@ -386,7 +406,11 @@ bool KelvorineWriteQuitFiles() {
 int KelvorineMain(int showCommand) {
     int exitCode = 0;
     if (!KelvorineStart(showCommand, &exitCode)) return exitCode;
-    while (MainLoopTurn(gEvents, true, true, &exitCode)) {
+    try {
+        while (MainLoopTurn(gEvents, true, true, &exitCode)) {
+        }
+    } catch (const std::bad_alloc&) {
+        exitCode = OutOfMemory();
     }
     EndRun();
     return exitCode;

@@ -5,10 +5,11 @@
 #      makes in build/windows-release (the same script and folder the release uses, so the
 #      Windows build is made once per run either way);
 #   2. runs the unit tests cross-compiled for Windows (from build/windows-release);
-#   3. unpacks the zip into a folder of its own and starts kelvorine.exe there in a fresh Wine
-#      prefix, its sound captured through ALSA: the title is drawn, DECISION (Z) starts a game,
-#      Esc ends the program with exit code 0 and "Game.ini" (512 bytes) written beside it, and the
-#      first start was audible (the zip's Game.default.ini put in place);
+#   3. unpacks the zip into a folder of its own and starts kelvorine.exe from another folder (as a
+#      shortcut with its own working folder does) in a fresh Wine prefix, its sound captured
+#      through ALSA: the title is drawn, DECISION (Z) starts a game, Esc ends the program with
+#      exit code 0 and "Game.ini" (512 bytes) written beside it, and the first start was audible
+#      (the zip's Game.default.ini put in place);
 #   4. replays tests/replay/*.txt with the Windows kelvorine-replay and compares the traces with
 #      the Linux build's.
 # Every Wine call runs under a time limit; a message box fails the test (and is closed), a crash
@@ -131,7 +132,10 @@ pcm.capture { type file slave.pcm "discard" file "$CAPTURE" format "raw" }
 pcm.discard { type null }
 ctl.!default { type null }
 EOF
-(cd "$RUN" && ALSA_CONFIG_PATH="$WORK/capture.conf" exec timeout 90 wine kelvorine.exe </dev/null >"$WORK/game.txt" 2>&1) &
+# Started from another folder, as a shortcut with its own working folder does: the shaders come
+# from beside the program, "Game.ini" goes there too.
+mkdir -p "$WORK/elsewhere"
+(cd "$WORK/elsewhere" && ALSA_CONFIG_PATH="$WORK/capture.conf" exec timeout 90 wine "$RUN/kelvorine.exe" </dev/null >"$WORK/game.txt" 2>&1) &
 GPID=$!
 
 W=''

@@ -97,6 +97,14 @@ bool SdlWindow::RegisterClass() {
     SDL_EventState(SDL_MOUSEMOTION, SDL_IGNORE);
     SDL_EventState(SDL_FINGERMOTION, SDL_IGNORE);
     SDL_EventState(SDL_KEYMAPCHANGED, SDL_IGNORE);
+    // Key levels are read from SDL's keyboard state, which releases update without an event;
+    // presses stay events for the pressed-since-the-last-query latch and the accelerators.
+    SDL_EventState(SDL_KEYUP, SDL_IGNORE);
+    SDL_EventState(SDL_MOUSEBUTTONDOWN, SDL_IGNORE);
+    SDL_EventState(SDL_MOUSEBUTTONUP, SDL_IGNORE);
+    SDL_EventState(SDL_MOUSEWHEEL, SDL_IGNORE);
+    SDL_EventState(SDL_FINGERDOWN, SDL_IGNORE);
+    SDL_EventState(SDL_FINGERUP, SDL_IGNORE);
     return true;
 }
 
@@ -191,13 +199,25 @@ PlatPump SdlWindow::PumpOne(PlatWindowEvents* events, int* exitCode) {
         events->OnClose();
         return PlatPump::Handled;
     }
+    // Everything queued is read in this turn: events that change nothing (key presses other
+    // than the two accelerators, clicks, pad and device notices) are passed over at once, and
+    // the first event that does something is this turn's one message. So a burst of keys never
+    // stands between the player and the next Esc; the key levels themselves were taken as SDL
+    // read the events from the display, before any of them reached this loop.
     SDL_Event e;
-    if (SdlX11PollEvent(&e) == 0) return PlatPump::NoMessage;
+    for (;;) {
+        if (SdlX11PollEvent(&e) == 0) return PlatPump::NoMessage;
+        if (HandleEvent(e, events)) return PlatPump::Handled;
+    }
+}
+
+// One event of the queue; false when it has no effect on the game (the caller then reads on).
+bool SdlWindow::HandleEvent(const SDL_Event& e, PlatWindowEvents* events) {
     switch (e.type) {
         case SDL_QUIT:
             // A quit request from outside (a signal, the session ending): the same as closing.
             if (Exists()) events->OnClose();
-            break;
+            return true;
         case SDL_WINDOWEVENT:
             switch (e.window.event) {
                 case SDL_WINDOWEVENT_CLOSE:
@@ -227,24 +247,27 @@ PlatPump SdlWindow::PumpOne(PlatWindowEvents* events, int* exitCode) {
                     if (!borderless && Exists()) Resized(e.window.data1, e.window.data2, events);
                     break;
                 default:
-                    break;
+                    // The pointer entering or leaving, shown, hidden, size-changed notices: the
+                    // cases above are what the game acts on.
+                    return false;
             }
-            break;
+            return true;
         case SDL_KEYDOWN: {
             const SDL_Scancode sc = e.key.keysym.scancode;
             if (sc == SDL_SCANCODE_ESCAPE) {
                 events->OnCommand(40);
-            } else if ((sc == SDL_SCANCODE_RETURN || sc == SDL_SCANCODE_KP_ENTER) &&
-                       (e.key.keysym.mod & KMOD_ALT) != 0) {
-                events->OnCommand(50);
+                return true;
             }
-            break;
+            if ((sc == SDL_SCANCODE_RETURN || sc == SDL_SCANCODE_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT) != 0) {
+                events->OnCommand(50);
+                return true;
+            }
+            return false;
         }
         default:
             // Clicks, key releases and everything else: no effect.
-            break;
+            return false;
     }
-    return PlatPump::Handled;
 }
 
 // A size change made by the user (or the window manager): the 16:9 rule of the edge that moved

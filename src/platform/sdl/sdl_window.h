@@ -60,6 +60,7 @@ public:
     int lastX = 0, lastY = 0, lastW = 1280, lastH = 720;
 
 private:
+    bool HandleEvent(const SDL_Event& e, PlatWindowEvents* events);
     void Resized(int w, int h, PlatWindowEvents* events);
     void RememberClientRect();
 };

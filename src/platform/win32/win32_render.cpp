@@ -1,5 +1,5 @@
 // Direct3D 11 device of the Win32 backend: swap chain of the game window, the sprite pipeline
-// (SampleVS.cso / SamplePS.cso from the current folder), six blend states, one dynamic vertex
+// (SampleVS.cso / SamplePS.cso from the current folder, else from beside the program), six blend states, one dynamic vertex
 // buffer for the whole sprite queue, one identity index buffer, and the texture table.
 #include <d3d11.h>
 #include <dxgi.h>
@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "platform/win32/win32_platform.h"
@@ -28,9 +29,25 @@ void SafeRelease(T*& p) {
     }
 }
 
+// A compiled shader from the current folder; when that has none (the game started from a
+// shortcut or another folder), the one beside the program. Null when neither opens.
+FILE* OpenShader(const wchar_t* name) {
+    FILE* f = _wfopen(name, L"rb");
+    if (f != nullptr) return f;
+    wchar_t path[1024];
+    const DWORD n = GetModuleFileNameW(nullptr, path, 1024);
+    if (n == 0 || n >= 1024) return nullptr;  // no name, or cut short
+    wchar_t* slash = std::wcsrchr(path, L'\\');
+    if (slash == nullptr) return nullptr;
+    const size_t folder = static_cast<size_t>(slash + 1 - path);
+    if (folder + std::wcslen(name) + 1 > 1024) return nullptr;
+    std::wcscpy(slash + 1, name);
+    return _wfopen(path, L"rb");
+}
+
 // Reads a whole compiled shader; false when the file cannot be opened or read.
 bool ReadShader(const wchar_t* name, std::vector<unsigned char>* bytes) {
-    FILE* f = _wfopen(name, L"rb");
+    FILE* f = OpenShader(name);
     if (f == nullptr) return false;
     bool ok = std::fseek(f, 0, SEEK_END) == 0;
     long size = ok ? std::ftell(f) : -1;

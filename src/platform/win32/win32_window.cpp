@@ -142,28 +142,53 @@ public:
         *cyCaption = GetSystemMetrics(SM_CYCAPTION);
     }
 
+    // Everything queued is read in this turn: messages with no effect on the game (key presses
+    // and releases that are no accelerator, characters, pointer moves, clicks) are passed over
+    // at once, and the first other message is this turn's one message. A burst of keys then never
+    // holds up the next Esc; the key levels come from the asynchronous key state, not from here.
     PlatPump PumpOne(PlatWindowEvents* events, int* exitCode) override {
         state_.events = events;
         MSG msg;
-        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) return PlatPump::NoMessage;
-        BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0) {
-            *exitCode = static_cast<int>(msg.wParam);
-            return PlatPump::Quit;
-        }
-        if (got < 0) return PlatPump::Handled;
-        // Alt and F10 would open the window menu; clicks have no meaning in the game.
-        if (msg.message == WM_SYSKEYDOWN && (msg.wParam == VK_MENU || msg.wParam == VK_F10)) {
+        for (;;) {
+            if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return PlatPump::NoMessage;
+            if (msg.message == WM_QUIT) {
+                *exitCode = static_cast<int>(msg.wParam);
+                return PlatPump::Quit;
+            }
+            if (PassOver(msg)) continue;
+            if (state_.window == nullptr || state_.accelerators == nullptr ||
+                !TranslateAcceleratorW(state_.window, state_.accelerators, &msg)) {
+                if (IsPlainKey(msg.message)) continue;  // no accelerator: nothing to do
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
             return PlatPump::Handled;
         }
-        if (msg.message == WM_LBUTTONDOWN) return PlatPump::Handled;
-        if (state_.window == nullptr || state_.accelerators == nullptr ||
-            !TranslateAcceleratorW(state_.window, state_.accelerators, &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        return PlatPump::Handled;
     }
+
+    // Alt and F10 would open the window menu; clicks and pointer moves have no meaning in the game.
+    static bool PassOver(const MSG& msg) {
+        if (msg.message == WM_SYSKEYDOWN && (msg.wParam == VK_MENU || msg.wParam == VK_F10)) return true;
+        switch (msg.message) {
+            case WM_KEYUP:
+            case WM_CHAR:
+            case WM_DEADCHAR:
+            case WM_MOUSEMOVE:
+            case WM_LBUTTONDOWN:
+            case WM_LBUTTONUP:
+            case WM_RBUTTONDOWN:
+            case WM_RBUTTONUP:
+            case WM_MBUTTONDOWN:
+            case WM_MBUTTONUP:
+            case WM_MOUSEWHEEL:
+                return true;
+            default:
+                return false;
+        }
+    }
+
+    // A key press the window procedure ignores (it answers WM_KEYDOWN with nothing).
+    static bool IsPlainKey(UINT message) { return message == WM_KEYDOWN; }
 
     void PostClose() override {
         if (state_.window != nullptr) PostMessageW(state_.window, WM_CLOSE, 0, 0);
