@@ -9,7 +9,8 @@
 #      dependencies resolved by apt;
 #   3. a player (not root, a new home) starts the desktop entry's command from an unrelated folder on
 #      an X server of this machine: the title is drawn, DECISION (Z) starts a game, Esc ends it with exit
-#      code 0, and "Game.ini" and "dir.txt" are in ~/.local/share/kelvorine;
+#      code 0, "Game.ini" and "dir.txt" are in ~/.local/share/kelvorine, and the first start was
+#      audible (SDL's disk audio driver captures what the game mixed);
 #   4. apt-get purge removes the game and leaves the player's folder as it was.
 # Runs as root (the fresh root mounts and chroots). Prints the time of each step.
 set -euo pipefail
@@ -25,7 +26,7 @@ fail() {
     exit 1
 }
 ((EUID == 0)) || fail "needs root (it mounts and chroots a fresh Debian root)"
-for tool in Xvfb xdotool import convert compare; do
+for tool in Xvfb xdotool import convert compare sox; do
     command -v "$tool" >/dev/null || fail "'$tool' not found"
 done
 
@@ -95,7 +96,7 @@ export DISPLAY=":$n"
 # ------------------------------------------------------------------------------ the player
 step "the player starts the desktop entry's command from /srv/elsewhere"
 (
-    fresh_root_run_as player "$ROOT" env DISPLAY="$DISPLAY" SDL_AUDIODRIVER=dummy \
+    fresh_root_run_as player "$ROOT" env DISPLAY="$DISPLAY" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/tmp/sound.raw \
         sh -c 'cd /srv/elsewhere && exec timeout 120 $(sed -n "s/^Exec=//p" /usr/share/applications/org.kelvorine.Kelvorine.desktop)' \
         >"$WORK/game.log" 2>&1
     echo $? >"$WORK/exit"
@@ -142,6 +143,7 @@ for _ in 1 2 3; do
 done
 [ -n "$started" ] || fail "DECISION did not start a game (difference $diff, well $well, wall $wall)"
 echo "game: difference from the title $diff, well $well, wall $wall"
+sleep 2  # the game's music and the start's effect, for the sound check below
 press Escape
 for _ in $(seq 100); do [ -f "$WORK/exit" ] && break; sleep 0.1; done
 [ -f "$WORK/exit" ] || fail "the game did not end after Esc"
@@ -154,6 +156,15 @@ named=$(tail -c +3 "$FILES/dir.txt" | iconv -f UTF-16LE -t UTF-8)
 [ "$named" = /usr/share/games/kelvorine/data/ ] || fail "dir.txt names '$named'"
 [ -z "$(ls -A "$ROOT/srv/elsewhere")" ] || fail "files written into the working folder"
 echo "exit code 0; ~/.local/share/kelvorine: $(ls "$FILES" | tr '\n' ' ')"
+# The first start is audible: SDL's disk driver wrote what was mixed (16-bit stereo, 44,100 Hz),
+# the silent title included, from the volumes of the template the first start put in place.
+SOUND="$ROOT/tmp/sound.raw"
+[ -s "$SOUND" ] || fail "no sound was captured"
+read -r rms peak < <(sox -t raw -r 44100 -e signed -b 16 -c 2 -L "$SOUND" -n stat 2>&1 |
+    awk '/RMS +amplitude/ { r = $3 } /Maximum amplitude/ { m = $3 } END { print r, m }')
+echo "first start's sound: $(($(stat -c %s "$SOUND") / 176400)) s captured, RMS $rms, peak $peak"
+awk -v r="$rms" -v m="$peak" 'BEGIN { exit !(r > 0.005 && m > 0.05) }' ||
+    fail "the first start is silent (RMS $rms, peak $peak)"
 
 # ------------------------------------------------------------------------------ purge
 step "apt-get purge kelvorine"
