@@ -140,3 +140,16 @@ check_dir_txt() {
 project_version() {
     sed -n 's/^project(Kelvorine VERSION \([0-9.]*\) .*/\1/p' "$KELVORINE_ROOT/CMakeLists.txt"
 }
+
+# first_start_audible FILE: FILE holds what a first start sent to the speakers, raw 16-bit stereo
+# at 44,100 Hz (the silent title included). Prints its length, RMS and peak; false when nothing
+# was captured or it is silent (RMS up to 0.005 or peak up to 0.05: with both volumes at 0 every
+# sample is 0, and the start's effect and music give an RMS of 0.03 to 0.05, a peak near 0.37).
+first_start_audible() {
+    local file=$1 rms peak
+    [[ -s "$file" ]] || { echo "first start's sound: nothing was captured"; return 1; }
+    read -r rms peak < <(sox -t raw -r 44100 -e signed -b 16 -c 2 -L "$file" -n stat 2>&1 |
+        awk '/RMS +amplitude/ { r = $3 } /Maximum amplitude/ { m = $3 } END { print r, m }')
+    echo "first start's sound: $(($(stat -c %s "$file") / 176400)) s captured, RMS $rms, peak $peak"
+    awk -v r="$rms" -v m="$peak" 'BEGIN { exit !(r > 0.005 && m > 0.05) }'
+}

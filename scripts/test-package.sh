@@ -17,6 +17,8 @@ set -euo pipefail
 SRC=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # shellcheck source=fresh-root.sh
 source "$SRC/scripts/fresh-root.sh"
+# shellcheck source=common.sh
+source "$SRC/scripts/common.sh"
 
 STARTED=$SECONDS
 step() { printf '\n[test-package] %s (%d s)\n' "$*" "$((SECONDS - STARTED))"; }
@@ -158,13 +160,7 @@ named=$(tail -c +3 "$FILES/dir.txt" | iconv -f UTF-16LE -t UTF-8)
 echo "exit code 0; ~/.local/share/kelvorine: $(ls "$FILES" | tr '\n' ' ')"
 # The first start is audible: SDL's disk driver wrote what was mixed (16-bit stereo, 44,100 Hz),
 # the silent title included, from the volumes of the template the first start put in place.
-SOUND="$ROOT/tmp/sound.raw"
-[ -s "$SOUND" ] || fail "no sound was captured"
-read -r rms peak < <(sox -t raw -r 44100 -e signed -b 16 -c 2 -L "$SOUND" -n stat 2>&1 |
-    awk '/RMS +amplitude/ { r = $3 } /Maximum amplitude/ { m = $3 } END { print r, m }')
-echo "first start's sound: $(($(stat -c %s "$SOUND") / 176400)) s captured, RMS $rms, peak $peak"
-awk -v r="$rms" -v m="$peak" 'BEGIN { exit !(r > 0.005 && m > 0.05) }' ||
-    fail "the first start is silent (RMS $rms, peak $peak)"
+first_start_audible "$ROOT/tmp/sound.raw" || fail "the first start is silent"
 
 # ------------------------------------------------------------------------------ purge
 step "apt-get purge kelvorine"
