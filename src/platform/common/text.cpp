@@ -127,48 +127,60 @@ bool U16ToHostBytes(const char16_t* src, char* dst, size_t capacity) {
     return U16ToBytes(src, dst, capacity, true);
 }
 
-bool HostBytesToU16(const char* src, char16_t* dst, size_t capacity) {
-    const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
+namespace {
+
+// Writes UTF-16 into dst[capacity], always leaving room for the terminating zero. A string that
+// does not fit leaves dst empty and the caller returns false.
+struct U16Writer {
+    char16_t* dst;
+    size_t capacity;
     size_t o = 0;
-    if (capacity == 0) return false;
-    auto put = [&](uint32_t u) {
+
+    bool Put(uint32_t u) {
         if (o + 1 >= capacity) return false;
         dst[o++] = static_cast<char16_t>(u);
         return true;
-    };
+    }
+    // One code point up to U+10FFFF (not a surrogate): itself, or a surrogate pair above U+FFFF.
+    bool PutCodePoint(uint32_t cp) {
+        if (cp < 0x10000) return Put(cp);
+        cp -= 0x10000;
+        return Put(0xD800 + (cp >> 10)) && Put(0xDC00 + (cp & 0x3FF));
+    }
+    bool Fail() {
+        dst[0] = 0;
+        return false;
+    }
+    bool Finish() {
+        dst[o] = 0;
+        return true;
+    }
+};
+
+}  // namespace
+
+bool HostBytesToU16(const char* src, char16_t* dst, size_t capacity) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
+    if (capacity == 0) return false;
+    U16Writer out{dst, capacity};
     while (*s != 0) {
         uint32_t cp = 0;
         const int n = DecodeUtf8(s, &cp);
-        bool ok;
         if (n == 0) {
-            ok = put(0xDC00u + *s);  // one byte that is not UTF-8: kept as itself
+            cp = 0xDC00u + *s;  // one byte that is not UTF-8: kept as itself
             ++s;
-        } else if (cp >= 0x10000) {
-            cp -= 0x10000;
-            ok = put(0xD800 + (cp >> 10)) && put(0xDC00 + (cp & 0x3FF));
-            s += n;
         } else {
-            ok = put(cp);
             s += n;
         }
-        if (!ok) {
-            dst[0] = 0;
-            return false;
-        }
+        if (!out.PutCodePoint(cp)) return out.Fail();
     }
-    dst[o] = 0;
-    return true;
+    return out.Finish();
 }
 
 bool Utf8ToU16(const char* src, char16_t* dst, size_t capacity) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
-    size_t o = 0;
     if (capacity == 0) return false;
-    auto put = [&](uint32_t u) {
-        if (o + 1 >= capacity) return false;
-        dst[o++] = static_cast<char16_t>(u);
-        return true;
-    };
+    U16Writer out{dst, capacity};
     while (*s != 0) {
         uint32_t cp;
         int extra;
@@ -202,22 +214,10 @@ bool Utf8ToU16(const char* src, char16_t* dst, size_t capacity) {
         // that the plain encoding shows: it is invalid like any other bad sequence.
         static const uint32_t kMinForExtra[4] = {0, 0x80, 0x800, 0x10000};
         if (extra > 0 && cp < kMinForExtra[extra]) cp = 0xFFFD;
-        bool ok;
-        if (cp >= 0x10000 && cp <= 0x10FFFF) {
-            cp -= 0x10000;
-            ok = put(0xD800 + (cp >> 10)) && put(0xDC00 + (cp & 0x3FF));
-        } else if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            ok = put(0xFFFD);
-        } else {
-            ok = put(cp);
-        }
-        if (!ok) {
-            dst[0] = 0;
-            return false;
-        }
+        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+        if (!out.PutCodePoint(cp)) return out.Fail();
     }
-    dst[o] = 0;
-    return true;
+    return out.Finish();
 }
 
 bool AsciiToU16(const char* src, char16_t* dst, size_t capacity) {
