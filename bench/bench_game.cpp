@@ -6,7 +6,6 @@
 //   BM_GameSceneFrame                      the whole play-scene frame, queue clearing included
 #include <benchmark/benchmark.h>
 
-#include <cstring>
 #include <memory>
 
 #include "audio/CXa2.h"
@@ -19,6 +18,7 @@
 #include "shell/BootedGame.h"
 #include "shell/Game.h"
 #include "shell/System.h"
+#include "support/fixtures.h"
 
 namespace {
 
@@ -43,22 +43,9 @@ BenchGame& Bench() {
 }
 
 DrawParam Cell(int i) {
-    DrawParam p;
-    std::memset(&p, 0, sizeof p);
-    p.x = 496 + 24 * (i % 12);
-    p.y = 24 * (i / 12);
-    p.w = 24;
-    p.h = 24;
-    p.srcX = 192 + 8 * (i % 10);
-    p.srcY = 256;
-    p.srcW = 8;
-    p.srcH = 8;
-    p.scaleX = 1.0f;
-    p.scaleY = 1.0f;
+    DrawParam p = fixtures::Sprite(496 + 24 * (i % 12), 24 * (i / 12), 24, 24, 192 + 8 * (i % 10), 256, 8, 8, 3);
     p.pivotX = 12.0f;
     p.pivotY = 12.0f;
-    p.colour = 0xFFFFFFFFu;
-    p.texture = 3;
     return p;
 }
 

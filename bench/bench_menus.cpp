@@ -33,6 +33,7 @@
 #include "shell/CXi.h"
 #include "shell/Game.h"
 #include "shell/System.h"
+#include "support/fixtures.h"
 
 namespace {
 
@@ -60,19 +61,7 @@ public:
     }
     // Opens sub-screen `item` (0: none) and leaves the options cursor on `row`.
     void Open(int32_t item, int32_t row) {
-        MenuBlock& m = game_->mapSceneEntity->menu;
-        m.titlePhase = kPhaseIdle;
-        m.titleOpen = kOpenSteps;
-        m.titleCursor = item;
-        m.titleRepeat = kRepeatReady;
-        m.optionRepeat = kRepeatReady;
-        m.valueRepeat = kRepeatReady;
-        if (item != 0) {
-            m.subPhase = kPhaseIdle;
-            m.subOpen = kOpenSteps;
-        }
-        m.optionCursor = row;
-        game_->mapSceneEntity->menuChoice = item;
+        fixtures::OpenMenu(*game_->mapSceneEntity, item, row);
     }
 
     // Creates the device and loads the shipped textures; false (with the reason) when they are missing.

@@ -26,6 +26,7 @@
 #include "shell/BootedGame.h"
 #include "shell/Game.h"
 #include "shell/System.h"
+#include "support/fixtures.h"
 #include "platform/common/text.h"
 
 #ifdef KELVORINE_BENCH_SDL
@@ -132,19 +133,7 @@ struct WindowRig {
         unsetenv("KELVORINE_RENDER");
     }
     void Sprite(int x, int y, int w, int h, int sx, int sy, int tex, uint32_t colour = 0xFFFFFFFFu) {
-        DrawParam p{};
-        p.x = x;
-        p.y = y;
-        p.w = w;
-        p.h = h;
-        p.srcX = sx;
-        p.srcY = sy;
-        p.srcW = w;
-        p.srcH = h;
-        p.scaleX = p.scaleY = 1.0f;
-        p.colour = colour;
-        p.texture = tex;
-        gr->DrawSprite(p);
+        gr->DrawSprite(fixtures::Sprite(x, y, w, h, sx, sy, w, h, tex, colour));
     }
     void PlayQueue(int pieceY) {
         gr->BeginFrame();

@@ -16,6 +16,7 @@
 #include "platform/headless/headless.h"
 #include "platform/common/raster.h"
 #include "shell/System.h"
+#include "support/fixtures.h"
 #include "platform/common/text.h"
 
 namespace {
@@ -56,19 +57,7 @@ struct RenderSetup {
     }
     void Sprite(int x, int y, int w, int h, int sx, int sy, int sw, int sh, int tex,
                 uint32_t colour = 0xFFFFFFFFu) {
-        DrawParam p{};
-        p.x = x;
-        p.y = y;
-        p.w = w;
-        p.h = h;
-        p.srcX = sx;
-        p.srcY = sy;
-        p.srcW = sw;
-        p.srcH = sh;
-        p.scaleX = p.scaleY = 1.0f;
-        p.colour = colour;
-        p.texture = tex;
-        gr->DrawSprite(p);
+        gr->DrawSprite(fixtures::Sprite(x, y, w, h, sx, sy, sw, sh, tex, colour));
     }
     // The fade overlay at 0, the borders and a status line of 30 glyphs: the end of every frame.
     void FrameEnd() {

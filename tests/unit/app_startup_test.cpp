@@ -204,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {MessageId::kWindowFailed}},
         StartFailure{"RendererDevice",
                      [](HeadlessPlatform& p, std::vector<uint8_t>&, const std::string&) {
-                         p.render->createResult = -1;
+                         p.Faults()->createResult = -1;
                      },
                      {MessageId::kGraphicsFailed}},
         StartFailure{"OutputDevice",
@@ -275,7 +275,7 @@ TEST_F(AppTest, FullScreenSettingSwitchesOnTheFirstTurn) {
 }
 
 TEST_F(AppTest, LostDeviceIsRebuiltWithItsTextures) {
-    platform.render->presentResult = kDeviceRemoved;
+    platform.Faults()->presentResult = kDeviceRemoved;
     Script({kOther, kEscape});
     EXPECT_EQ(KelvorineMain(1), 0);
     // One device at start and one after each of the three lost presents.
@@ -297,7 +297,7 @@ TEST_F(AppTest, DeviceResetReportedByTheHealthCheckAlsoReloadsTheTextures) {
         text += n + u"\r\n";
     }
     WriteBytes("data/grp/grp_0003.txt", Utf16Bytes(text));
-    platform.render->removedReason = kDeviceReset;
+    platform.Faults()->removedReason = kDeviceReset;
     Script({kOther, kEscape});
 
     EXPECT_EQ(KelvorineMain(1), 0);

@@ -60,12 +60,12 @@ private:
 
 // A render device that fails from its Nth Create on, or whose textures fail from the Nth device
 // on: the start-up succeeds and the rebuild after a lost present does not.
-class FailingRebuild : public RecordRender {
+class FailingRebuild : public FaultRender {
 public:
     int failCreateFrom = 0;    // 0: never
     int failTexturesFrom = 0;  // 0: never
     int32_t Create() override {
-        int32_t r = RecordRender::Create();
+        int32_t r = FaultRender::Create();
         if (failCreateFrom != 0 && creates >= failCreateFrom) return -1;
         failTextures = failTexturesFrom != 0 && creates >= failTexturesFrom;
         return r;

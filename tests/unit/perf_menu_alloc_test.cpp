@@ -18,6 +18,7 @@
 #include "shell/CXi.h"
 #include "shell/Game.h"
 #include "shell/System.h"
+#include "support/fixtures.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define KELVORINE_OWN_MALLOC 1
@@ -59,19 +60,7 @@ protected:
         SetPlatform(savedPlatform);
     }
     void Open(int32_t item, int32_t row) {
-        MenuBlock& m = game->mapSceneEntity->menu;
-        m.titlePhase = kPhaseIdle;
-        m.titleOpen = kOpenSteps;
-        m.titleCursor = item;
-        m.titleRepeat = kRepeatReady;
-        m.optionRepeat = kRepeatReady;
-        m.valueRepeat = kRepeatReady;
-        if (item != 0) {
-            m.subPhase = kPhaseIdle;
-            m.subOpen = kOpenSteps;
-        }
-        m.optionCursor = row;
-        game->mapSceneEntity->menuChoice = item;
+        fixtures::OpenMenu(*game->mapSceneEntity, item, row);
     }
     void Frames(int n) {
         for (int i = 0; i < n; ++i) {

@@ -7,6 +7,7 @@
 #include "platform/common/raster.h"
 #include "platform/headless/png_write.h"
 #include "render_test_support.h"
+#include "support/fixtures.h"
 
 namespace {
 
@@ -47,18 +48,7 @@ protected:
         gr->BeginFrame();
     }
     static DrawParam Sprite(int x, int y, int w, int h, int sx, int sy, int sw, int sh) {
-        DrawParam p{};
-        p.x = x;
-        p.y = y;
-        p.w = w;
-        p.h = h;
-        p.srcX = sx;
-        p.srcY = sy;
-        p.srcW = sw;
-        p.srcH = sh;
-        p.scaleX = p.scaleY = 1.0f;
-        p.colour = 0xFFFFFFFFu;
-        return p;
+        return fixtures::Sprite(x, y, w, h, sx, sy, sw, sh);
     }
     // A white sprite over the whole screen.
     void WhiteScreen() { gr->DrawSprite(Sprite(0, 0, 1280, 720, 16, 16, 16, 16)); }

@@ -140,7 +140,7 @@ protected:
         gr->system = sys.get();
         gr->scene = scene.get();
     }
-    RecordRender& Device() { return *platform.render; }
+    FaultRender& Device() { return *platform.Faults(); }
 
     HeadlessPlatform platform;
     std::unique_ptr<System> sys = std::make_unique<System>();

@@ -8,6 +8,7 @@
 #include "graphics/CDx_Gr.h"
 #include "graphics/MapSceneEntity.h"
 #include "shell/System.h"
+#include "support/fixtures.h"
 
 namespace {
 
@@ -20,21 +21,7 @@ protected:
     }
 
     static DrawParam Quad(int32_t x, int32_t y, int32_t w, int32_t h) {
-        DrawParam p;
-        std::memset(&p, 0, sizeof p);
-        p.x = x;
-        p.y = y;
-        p.w = w;
-        p.h = h;
-        p.srcX = 0;
-        p.srcY = 0;
-        p.srcW = 512;
-        p.srcH = 512;
-        p.scaleX = 1.0f;
-        p.scaleY = 1.0f;
-        p.colour = 0xFFFFFFFFu;
-        p.texture = 3;
-        return p;
+        return fixtures::Sprite(x, y, w, h, 0, 0, 512, 512, 3);
     }
     // The vertices of the queue slot last written.
     const Vertex* Draw(const DrawParam& p) {

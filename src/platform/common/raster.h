@@ -45,6 +45,11 @@
 //   - a band goes through the list of the steps that reach it, made once a frame;
 //   - a run of unchanged steps that each replace what they draw (the panels' glyphs) is drawn
 //     once into a layer, which stands in for the run while it comes back unchanged.
+//
+// Files by concern: raster.cpp (device state, single draws), raster_fills.cpp (preparing a draw,
+// rectangles and triangles), raster_spans.cpp (the span loops), raster_bands.cpp (steps drawn
+// band by band), raster_layer.cpp (the layer), raster_textures.cpp (the texture store);
+// raster_pixel.h holds what they share.
 #pragma once
 
 #include <cstddef>
@@ -169,7 +174,10 @@ private:
     void DrawRect(const PreparedDraw& d, int rowFirst, int rowEnd, uint32_t step, const uint32_t* rowStart);
     void DrawTriangle(const PreparedDraw& d, const Pixel2& a, const Pixel2& b, const Pixel2& c, int rowFirst,
                       int rowEnd);
-    const uint32_t* TextureOf(int32_t id) const;
+    // The RGBA copy of texture id, nullptr when it is not present.
+    const uint32_t* TextureOf(int32_t id) const {
+        return id >= 0 && id < kTextureSlots && textures[id].present ? rgba_[id].get() : nullptr;
+    }
     uint32_t FillColumns(const PreparedDraw& d, uint16_t* cols) const;
     bool TrimToCoveredRows(PreparedDraw& d) const;
 

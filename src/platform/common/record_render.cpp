@@ -4,8 +4,8 @@
 
 int32_t RecordRender::Create() {
     ++creates;
-    if (createResult == 1) created = true;
-    return createResult;
+    created = true;
+    return 1;
 }
 
 void RecordRender::Release() {
@@ -52,11 +52,11 @@ void RecordRender::Draw4(uint32_t firstIndex) {
 int32_t RecordRender::Present(int syncInterval) {
     ++presents;
     if (record) calls.push_back({RecordRenderCall::Present, syncInterval, {}});
-    return presentResult;
+    return 0;
 }
 
 bool RecordRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
-    if (failTextures || id < 0 || id >= kTextureSlots) return false;
+    if (id < 0 || id >= kTextureSlots) return false;
     Texture& t = textures[id];
     size_t bytes = size_t{kTextureSide} * kTextureSide * (format == PlatTextureFormat::B5G5R5A1 ? 2u : 4u);
     if (keepTexturePixels) {
@@ -70,4 +70,20 @@ bool RecordRender::CreateTexture(int32_t id, PlatTextureFormat format, const voi
 void RecordRender::ReleaseTexture(int32_t id) {
     if (id < 0 || id >= kTextureSlots) return;
     textures[id].present = false;
+}
+
+int32_t FaultRender::Create() {
+    const bool wasCreated = created;
+    RecordRender::Create();
+    if (createResult != 1) created = wasCreated;  // a failed create leaves the device as it was
+    return createResult;
+}
+
+int32_t FaultRender::Present(int syncInterval) {
+    RecordRender::Present(syncInterval);
+    return presentResult;
+}
+
+bool FaultRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
+    return !failTextures && RecordRender::CreateTexture(id, format, pixels);
 }

@@ -1,6 +1,7 @@
 // RecordRender: a render device without a display. It keeps every texture it is given (512 x 512,
-// 16 or 32 bits), can record each call in order, and offers failure injection for the device's
-// results. The headless backend uses it as its device; the software rasteriser draws on top of it.
+// 16 or 32 bits) and can record each call in order; it never fails. The software rasteriser draws
+// on top of it. FaultRender adds failure injection for the device's results: the headless
+// backend's own device, for the tests and the replay tool, and nothing that ships.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,7 @@ public:
     void BindTexture(int32_t id) override;
     void Draw4(uint32_t firstIndex) override;
     int32_t Present(int syncInterval) override;
-    int32_t RemovedReason() override { return removedReason; }
+    int32_t RemovedReason() override { return 0; }
     bool CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) override;
     void ReleaseTexture(int32_t id) override;
     void LeaveFullscreenState() override {}
@@ -49,8 +50,17 @@ public:
     uint32_t lastUploadCount = 0;
     int creates = 0, releases = 0, presents = 0;
     bool created = false;
-    // Failure injection.
-    int32_t createResult = 1;     // what Create returns (1 success)
+};
+
+// A recording device whose results are set by its owner.
+class FaultRender : public RecordRender {
+public:
+    int32_t Create() override;
+    int32_t Present(int syncInterval) override;
+    int32_t RemovedReason() override { return removedReason; }
+    bool CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) override;
+
+    int32_t createResult = 1;  // what Create returns (1 success)
     int32_t presentResult = 0;
     int32_t removedReason = 0;
     bool failTextures = false;

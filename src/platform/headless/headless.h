@@ -219,7 +219,9 @@ public:
     HeadlessClock clock;
     HeadlessInput input;
     HeadlessWindow window;
-    std::unique_ptr<RecordRender> render;  // replaceable by a rasterising device
+    std::unique_ptr<RecordRender> render;  // a FaultRender, replaceable by a rasterising device
+    // The device's failure injection (nullptr once render is not a FaultRender).
+    FaultRender* Faults() { return dynamic_cast<FaultRender*>(render.get()); }
     HeadlessAudio audio;
     HeadlessServices services;
 };

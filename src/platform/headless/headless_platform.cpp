@@ -225,7 +225,7 @@ void HeadlessServices::JoinThread() {
 }
 
 // ------------------------------------------------------------------------------------------ bundle
-HeadlessPlatform::HeadlessPlatform() : render(new RecordRender()) {}
+HeadlessPlatform::HeadlessPlatform() : render(new FaultRender()) {}
 
 HeadlessPlatform::~HeadlessPlatform() {
     services.JoinThread();
