@@ -1,7 +1,7 @@
 // Browser backend (Emscripten, WebAssembly): the game in a web page, on SDL2's Emscripten port.
 // It reuses the SDL backend's window and message step, keyboard, clock, audio device (Web Audio)
 // and OpenGL render device; this folder holds only what differs in a page. The loop itself belongs
-// to the browser: src/app/main_web.cpp runs the turns due at each display frame.
+// to the browser: web_run.h runs the turns due at each display frame.
 //
 // Implemented features:
 //   [X] the page's canvas as the window: a 1280 x 720 drawing buffer that the page's style scales
@@ -28,13 +28,6 @@
 #include "platform/sdl/sdl_clock.h"
 #include "platform/sdl/sdl_input.h"
 #include "platform/sdl/sdl_window.h"
-
-// Where the page keeps its files: the program's folder (persistent, IndexedDB) and the packaged
-// game folder (shaders, data; read-only, the current directory).
-constexpr char kWebBaseFolder[] = "/kelvorine";
-constexpr char kWebGameFolder[] = "/game";
-// "dir.txt" written on a first visit: the packaged data, relative to the program's folder.
-constexpr char16_t kWebDataFolderName[] = u"..\\game\\data\\";
 
 // Keyboard through SDL, plus the keys the page's touch controls hold, plus the first pad of the
 // Gamepad API. A browser shows a pad only after one of its buttons was pressed on the page, so

@@ -7,6 +7,7 @@
 #include "platform/common/text.h"
 #include "platform/file.h"
 #include "platform/sdl/sdl_services.h"
+#include "platform/web/web_files.h"
 #include "platform/web/web_platform.h"
 
 // A page has no other copies to find: every tab runs its own.
