@@ -125,6 +125,18 @@ static_assert(sizeof(Vertex) == 36, "the vertex format is 36 bytes");
 
 enum class PlatTextureFormat { B5G5R5A1, R8G8B8A8 };
 
+// The sprite queue every device draws from: at most kRenderQueueSlots sprites a frame, four
+// vertices each, so UploadVertices' count is at most kRenderQueueVertices and Draw4's firstIndex
+// below kRenderQueueSlots. Devices size their buffers from these.
+constexpr uint32_t kRenderQueueSlots = 14970;
+constexpr uint32_t kRenderQueueVertices = kRenderQueueSlots * 4;
+
+// The failure codes of Present and RemovedReason (DXGI's values), which every device reports
+// alike: the device was removed, hung, or reset. The game rebuilds its device on them.
+constexpr int32_t kRenderDeviceRemoved = static_cast<int32_t>(0x887A0005u);
+constexpr int32_t kRenderDeviceHung = static_cast<int32_t>(0x887A0006u);
+constexpr int32_t kRenderDeviceReset = static_cast<int32_t>(0x887A0007u);
+
 // Texture ids run from 0 to kTextureSlots - 1; every texture is kTextureSide x kTextureSide.
 constexpr int kTextureSlots = 1024;
 constexpr int kTextureSide = 512;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
+
 #ifdef __EMSCRIPTEN__
 #include <GLES3/gl3.h>
 #else
@@ -25,8 +27,7 @@ bool GlHostBegin(bool* robust);
 bool GlHostKeepsFrame();
 // The present's sync interval changed.
 void GlHostSwapInterval(int interval);
-// 0 while the context is healthy; otherwise the removed reason of a hung (0x887A0006) or reset
-// (0x887A0007) device.
+// 0 while the context is healthy; otherwise kRenderDeviceHung or kRenderDeviceReset.
 int32_t GlHostRemovedReason();
 // Uploads size x size 16-bit texels (alpha in the top bit, then five bits each of red, green and
 // blue) into the bound texture.

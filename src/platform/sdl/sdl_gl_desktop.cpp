@@ -30,8 +30,7 @@ void GlHostSwapInterval(int interval) {
 int32_t GlHostRemovedReason() {
     const GLenum status = glGetGraphicsResetStatus();
     if (status == GL_NO_ERROR) return 0;
-    return status == GL_GUILTY_CONTEXT_RESET ? static_cast<int32_t>(0x887A0006u)   // hung
-                                             : static_cast<int32_t>(0x887A0007u);  // reset
+    return status == GL_GUILTY_CONTEXT_RESET ? kRenderDeviceHung : kRenderDeviceReset;
 }
 
 void GlHostTexImage1555(int size, const void* pixels) {

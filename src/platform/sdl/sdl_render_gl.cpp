@@ -29,8 +29,8 @@
 
 namespace {
 
-constexpr uint32_t kQueueVertexCapacity = 14970u * 4u;
-constexpr uint32_t kQueueSprites = kQueueVertexCapacity / 4u;
+constexpr uint32_t kQueueVertexCapacity = kRenderQueueVertices;
+constexpr uint32_t kQueueSprites = kRenderQueueSlots;
 
 GlFrameCounters gLastFrame;
 constexpr int32_t kCreateFailed = static_cast<int32_t>(0x80004005u);  // E_FAIL

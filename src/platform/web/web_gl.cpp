@@ -27,7 +27,7 @@ void GlHostSwapInterval(int) {}
 
 int32_t GlHostRemovedReason() {
     const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE c = emscripten_webgl_get_current_context();
-    return c != 0 && emscripten_is_webgl_context_lost(c) ? static_cast<int32_t>(0x887A0007u) : 0;
+    return c != 0 && emscripten_is_webgl_context_lost(c) ? kRenderDeviceReset : 0;
 }
 
 // ES takes 16-bit texels with red in the top bits and alpha in bit 0: A1R5G5B5 becomes R5G5B5A1.
