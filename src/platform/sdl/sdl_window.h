@@ -7,19 +7,14 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "platform/sdl/sdl_render_gl.h"
 
 class SdlClock;
 
-// A presentation path that can show its last presented frame again, without a new frame, when
-// the window has been exposed. Main thread only.
-class SdlRepaint {
+class SdlWindow final : public PlatWindow, public SdlGlTarget {
 public:
-    virtual ~SdlRepaint() = default;
-    virtual void RepaintLastFrame() = 0;
-};
-
-class SdlWindow final : public PlatWindow {
-public:
+    SDL_Window* GlWindow() const override { return Drawable(); }
+    void GlDrawableSize(int32_t* w, int32_t* h) override { GetClientSize(w, h); }
     bool RegisterClass() override;
     void UnregisterClass() override;
     SDL_Window* Drawable() const { return window != nullptr ? window : hidden; }
@@ -63,8 +58,6 @@ private:
     bool HandleEvent(const SDL_Event& e, PlatWindowEvents* events);
     void Resized(int w, int h, PlatWindowEvents* events);
     void RememberClientRect();
+    void SetAway(bool away);  // the window lost or regained the keyboard focus
 };
 
-// Extra SDL window flags of the host: resizable on the desktop (sdl_window_form.cpp); in a page
-// the canvas keeps its drawing buffer and the page scales it (web/web_window.cpp).
-uint32_t SdlHostWindowFlags();
