@@ -73,15 +73,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE void kelvorine_web_fullscreen_changed(int on) {
 int main() {
     gPlatform = new WebPlatform();
     gPlatform->Install();
-    WebGame game;
-    game.start = Start;
-    game.turn = KelvorineTurn;
-    game.present = KelvorinePresent;
-    game.turnMs = KelvorineTurnMs;
-    game.pacedByDisplay = KelvorinePacedByDisplay;
-    game.noWaitUnpaced = KelvorineNoWaitUnpaced;
-    game.writeQuitFiles = KelvorineWriteQuitFiles;
-    game.figures = GameFigures;
+    const WebGame game{.start = Start, .turn = KelvorineTurn, .present = KelvorinePresent,
+                       .turnMs = KelvorineTurnMs, .pacedByDisplay = KelvorinePacedByDisplay,
+                       .noWaitUnpaced = KelvorineNoWaitUnpaced,
+                       .writeQuitFiles = KelvorineWriteQuitFiles, .figures = GameFigures};
     WebRunGame(gPlatform, game);
     return 0;
 }

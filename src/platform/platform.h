@@ -68,13 +68,21 @@ public:
 };
 
 // ------------------------------------------------------------------------------------------ window
+// The client area of a new window, which is also the picture every render device presents.
+constexpr int kScreenWidth = 1280;
+constexpr int kScreenHeight = 720;
+
+// The two accelerator commands every backend sends for its keys.
+constexpr int kWindowCommandClose = 40;    // Esc
+constexpr int kWindowCommandToggle = 50;   // Alt+Enter: framed window <-> borderless full screen
+
 // Callbacks of the shell's window procedure; the backend turns its own events into these calls.
 class PlatWindowEvents {
 public:
     virtual ~PlatWindowEvents() = default;
     virtual void OnActivate(bool active) = 0;       // WM_ACTIVATE / WM_ACTIVATEAPP
-    virtual void OnCommand(int command) = 0;        // accelerator commands: 40 Esc, 50 Alt+Enter
-    virtual void OnClose() = 0;                     // WM_CLOSE (window close button, command 40)
+    virtual void OnCommand(int command) = 0;        // kWindowCommandClose or kWindowCommandToggle
+    virtual void OnClose() = 0;                     // WM_CLOSE (window close button, Esc's command)
     // WM_SIZING: edge is the WMSZ_* value (1 left, 2 right, 3 top, 4 top-left, 5 top-right,
     // 6 bottom, 7 bottom-left, 8 bottom-right); rect is the proposed window rectangle, in/out.
     virtual void OnSizing(int edge, PlatRect* rect) = 0;

@@ -100,12 +100,7 @@ void SdlWindow::UnregisterClass() {
         videoUp = false;
         return;
     }
-    if (window != nullptr) SDL_DestroyWindow(window);
-    if (hidden != nullptr) SDL_DestroyWindow(hidden);
-    window = nullptr;
-    hidden = nullptr;
-    if (videoUp) SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    videoUp = false;
+    SdlGameWindow::UnregisterClass();
 }
 
 bool SdlWindow::Create() {
@@ -143,31 +138,9 @@ bool SdlWindow::GetWindowRect(PlatRect* out) {
     return true;
 }
 
-void SdlWindow::GetClientSize(int32_t* w, int32_t* h) {
-    int cw = kSdlClientWidth, ch = kSdlClientHeight;
-    if (window != nullptr) SDL_GL_GetDrawableSize(window, &cw, &ch);
-    *w = cw;
-    *h = ch;
-}
-
-// SDL reports and sets client sizes, so the sizing rule works on the client rectangle itself.
-void SdlWindow::FrameMetrics(int32_t* cxFrame, int32_t* cyFrame, int32_t* cyCaption) {
-    *cxFrame = 0;
-    *cyFrame = 0;
-    *cyCaption = 0;
-}
-
 PlatPump SdlWindow::PumpOne(PlatWindowEvents* events, int* exitCode) {
-    if (quitPosted) {
-        quitPosted = false;
-        *exitCode = 0;
-        return PlatPump::Quit;
-    }
-    if (closePosted) {
-        closePosted = false;
-        if (Exists()) events->OnClose();
-        return PlatPump::Handled;
-    }
+    PlatPump posted;
+    if (TakePosted(events, exitCode, &posted)) return posted;
     if ((gHangup != 0 || SdlX11ConnectionLost()) && Exists()) {
         events->OnClose();
         return PlatPump::Handled;
@@ -267,10 +240,6 @@ void SdlWindow::SetAway(bool away) {
     constexpr unsigned long kAwaySlackNs = 15000000;
     prctl(PR_SET_TIMERSLACK, away ? kAwaySlackNs : 0ul, 0ul, 0ul, 0ul);
 }
-
-void SdlWindow::PostClose() { closePosted = true; }
-
-void SdlWindow::ShowCursor() { SDL_ShowCursor(SDL_ENABLE); }
 
 void SdlWindow::Minimize() {
     if (window != nullptr && !SdlX11ConnectionLost()) SDL_MinimizeWindow(window);

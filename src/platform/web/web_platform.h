@@ -29,7 +29,7 @@
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_clock.h"
 #include "platform/sdl/sdl_input.h"
-#include "platform/sdl/sdl_render_gl.h"
+#include "platform/sdl/sdl_video.h"
 
 // Keyboard through SDL, plus the keys the page's touch controls hold, plus the first pad of the
 // Gamepad API. A browser shows a pad only after one of its buttons was pressed on the page, so
@@ -52,21 +52,14 @@ public:
     uint16_t lastButtons = 0;
 };
 
-// The page's canvas as the game's window (web_window.cpp). The SDL window it makes stays after
-// Destroy, for the WebGL context, until UnregisterClass.
-class WebWindow final : public PlatWindow, public SdlGlTarget {
+// The page's canvas as the game's window (web_window.cpp).
+class WebWindow final : public SdlGameWindow {
 public:
     bool RegisterClass() override;
-    void UnregisterClass() override;
     bool Create() override;
-    bool Exists() override { return window != nullptr; }
     void Show() override;
     bool GetWindowRect(PlatRect* out) override;
-    void GetClientSize(int32_t* w, int32_t* h) override;
-    void FrameMetrics(int32_t* cxFrame, int32_t* cyFrame, int32_t* cyCaption) override;
     PlatPump PumpOne(PlatWindowEvents* events, int* exitCode) override;
-    void PostClose() override;
-    void ShowCursor() override;
     void Minimize() override;
     void Destroy() override;
     bool SavePlacement() override;
@@ -76,20 +69,8 @@ public:
     void ThreadProcessIds(uint32_t* thread, uint32_t* process) override;
     bool FindOtherInstanceWindow() override { return false; }  // every tab runs its own copy
 
-    SDL_Window* GlWindow() const override { return window != nullptr ? window : hidden; }
-    void GlDrawableSize(int32_t* w, int32_t* h) override { GetClientSize(w, h); }
-
-    // False when the canvas path was chosen: the canvas then gets no WebGL context.
-    bool openGlDrawable = true;
-
 private:
     bool HandleEvent(const SDL_Event& e, PlatWindowEvents* events);
-
-    SDL_Window* window = nullptr;   // null once destroyed
-    SDL_Window* hidden = nullptr;   // the destroyed window, kept for the WebGL context
-    bool videoUp = false;
-    bool closePosted = false;
-    bool quitPosted = false;
 };
 
 // How the page draws: WebGL 2 on a GPU, or the software rasteriser into a 2D canvas. Decided once,

@@ -53,15 +53,6 @@ bool WebWindow::RegisterClass() {
     return true;
 }
 
-void WebWindow::UnregisterClass() {
-    if (window != nullptr) SDL_DestroyWindow(window);
-    if (hidden != nullptr) SDL_DestroyWindow(hidden);
-    window = nullptr;
-    hidden = nullptr;
-    if (videoUp) SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    videoUp = false;
-}
-
 bool WebWindow::Create() {
     if (!videoUp) return false;
     window = SdlCreateGameWindow(openGlDrawable, 0);
@@ -84,32 +75,11 @@ bool WebWindow::GetWindowRect(PlatRect* out) {
     return true;
 }
 
-void WebWindow::GetClientSize(int32_t* w, int32_t* h) {
-    int cw = kSdlClientWidth, ch = kSdlClientHeight;
-    if (window != nullptr) SDL_GL_GetDrawableSize(window, &cw, &ch);
-    *w = cw;
-    *h = ch;
-}
-
-void WebWindow::FrameMetrics(int32_t* cxFrame, int32_t* cyFrame, int32_t* cyCaption) {
-    *cxFrame = 0;
-    *cyFrame = 0;
-    *cyCaption = 0;
-}
-
 // Everything queued is read in this turn: events that change nothing are passed over at once, and
 // the first one that does something is this turn's one message.
 PlatPump WebWindow::PumpOne(PlatWindowEvents* events, int* exitCode) {
-    if (quitPosted) {
-        quitPosted = false;
-        *exitCode = 0;
-        return PlatPump::Quit;
-    }
-    if (closePosted) {
-        closePosted = false;
-        if (Exists()) events->OnClose();
-        return PlatPump::Handled;
-    }
+    PlatPump posted;
+    if (TakePosted(events, exitCode, &posted)) return posted;
     SDL_Event e;
     for (;;) {
         if (SDL_PollEvent(&e) == 0) return PlatPump::NoMessage;
@@ -147,10 +117,6 @@ bool WebWindow::HandleEvent(const SDL_Event& e, PlatWindowEvents* events) {
             return false;
     }
 }
-
-void WebWindow::PostClose() { closePosted = true; }
-
-void WebWindow::ShowCursor() { SDL_ShowCursor(SDL_ENABLE); }
 
 void WebWindow::Minimize() {
     if (window != nullptr) SDL_MinimizeWindow(window);
