@@ -34,3 +34,10 @@ bool NothingAtU16(const char16_t* path);
 // (errno says why). A file that this process may not both read and write (made read-only,
 // or unreadable) is never replaced: the call fails before anything is written.
 bool WriteFileAtomicU16(const char16_t* path, const void* data, size_t size);
+
+// Replaces the data-folder file ("dir.txt") at path with one naming `name`: a byte order mark,
+// then the name in UTF-16 little-endian without a terminator or line break, at most
+// kDataFolderFileUnits units (a longer name is refused before anything is written). Written as
+// WriteFileAtomicU16 writes; false (errno says why) when it was not.
+constexpr size_t kDataFolderFileUnits = 80;
+bool WriteDataFolderFileU16(const char16_t* path, const char16_t* name);

@@ -68,13 +68,21 @@ public:
 };
 
 // ------------------------------------------------------------------------------------------ window
+// The client area of a new window, which is also the picture every render device presents.
+constexpr int kScreenWidth = 1280;
+constexpr int kScreenHeight = 720;
+
+// The two accelerator commands every backend sends for its keys.
+constexpr int kWindowCommandClose = 40;    // Esc
+constexpr int kWindowCommandToggle = 50;   // Alt+Enter: framed window <-> borderless full screen
+
 // Callbacks of the shell's window procedure; the backend turns its own events into these calls.
 class PlatWindowEvents {
 public:
     virtual ~PlatWindowEvents() = default;
     virtual void OnActivate(bool active) = 0;       // WM_ACTIVATE / WM_ACTIVATEAPP
-    virtual void OnCommand(int command) = 0;        // accelerator commands: 40 Esc, 50 Alt+Enter
-    virtual void OnClose() = 0;                     // WM_CLOSE (window close button, command 40)
+    virtual void OnCommand(int command) = 0;        // kWindowCommandClose or kWindowCommandToggle
+    virtual void OnClose() = 0;                     // WM_CLOSE (window close button, Esc's command)
     // WM_SIZING: edge is the WMSZ_* value (1 left, 2 right, 3 top, 4 top-left, 5 top-right,
     // 6 bottom, 7 bottom-left, 8 bottom-right); rect is the proposed window rectangle, in/out.
     virtual void OnSizing(int edge, PlatRect* rect) = 0;
@@ -124,6 +132,18 @@ struct Vertex {
 static_assert(sizeof(Vertex) == 36, "the vertex format is 36 bytes");
 
 enum class PlatTextureFormat { B5G5R5A1, R8G8B8A8 };
+
+// The sprite queue every device draws from: at most kRenderQueueSlots sprites a frame, four
+// vertices each, so UploadVertices' count is at most kRenderQueueVertices and Draw4's firstIndex
+// below kRenderQueueSlots. Devices size their buffers from these.
+constexpr uint32_t kRenderQueueSlots = 14970;
+constexpr uint32_t kRenderQueueVertices = kRenderQueueSlots * 4;
+
+// The failure codes of Present and RemovedReason (DXGI's values), which every device reports
+// alike: the device was removed, hung, or reset. The game rebuilds its device on them.
+constexpr int32_t kRenderDeviceRemoved = static_cast<int32_t>(0x887A0005u);
+constexpr int32_t kRenderDeviceHung = static_cast<int32_t>(0x887A0006u);
+constexpr int32_t kRenderDeviceReset = static_cast<int32_t>(0x887A0007u);
 
 // Texture ids run from 0 to kTextureSlots - 1; every texture is kTextureSide x kTextureSide.
 constexpr int kTextureSlots = 1024;

@@ -77,6 +77,20 @@ TEST_F(LoadFileTest, DataFolderNameIsWrittenWithoutTerminatorOrLineBreak) {
     EXPECT_EQ(ReadBytes("out.txt"), old);
 }
 
+// The writer of a first start (installed game, page) makes what the shell reads and writes back.
+TEST_F(LoadFileTest, FirstStartDataFolderFileReadsBackAndOverlongNamesAreRefused) {
+    ASSERT_TRUE(WriteDataFolderFileU16(Path("dir.txt").c_str(), u"..\\game\\data\\"));
+    ASSERT_TRUE(files.ReadDataFolder(Path("dir.txt").c_str()));
+    EXPECT_EQ(std::u16string(sys->dataFolderRead), u"..\\game\\data\\");
+    ASSERT_TRUE(files.WriteDataFolder(Path("out.txt").c_str()));
+    EXPECT_EQ(ReadBytes("out.txt"), ReadBytes("dir.txt"));
+
+    const std::vector<uint8_t> old = ReadBytes("dir.txt");
+    EXPECT_FALSE(WriteDataFolderFileU16(Path("dir.txt").c_str(), std::u16string(81, u'x').c_str()));
+    EXPECT_TRUE(WriteDataFolderFileU16(Path("max.txt").c_str(), std::u16string(80, u'x').c_str()));
+    EXPECT_EQ(ReadBytes("dir.txt"), old);
+}
+
 TEST_F(LoadFileTest, DataFolderIsBuiltFromTheNameAndTheBaseFolder) {
     // "data\" with the relative flag: data files open from the program folder's data folder,
     // through backslash names.

@@ -17,8 +17,8 @@ namespace {
 
 constexpr const char kSharedSuffix[] = "share/games/kelvorine/";
 constexpr const char kUserFolder[] = "kelvorine/";
-// "dir.txt" is read back as at most 80 UTF-16 units after its byte order mark.
-constexpr size_t kDirTextUnits = 80;
+// "dir.txt" is read back as at most this many UTF-16 units after its byte order mark.
+constexpr size_t kDirTextUnits = kDataFolderFileUnits;
 
 // out = a + b (+ c); false when it does not fit.
 bool Join(char* out, size_t capacity, const char* a, const char* b, const char* c = "") {
@@ -135,20 +135,26 @@ bool UserDataHome(const GameFolderEnv& env, char* out, size_t capacity, GameFold
     return Join(out, capacity, home, "/.local/share/");
 }
 
+// Tells out->problem why path was not written (errno of the failed write).
+bool WriteFailed(const char* path, GameFolders* out) {
+    const int err = errno;
+    std::snprintf(out->problem, sizeof out->problem, "cannot write %s (%s)", path,
+                  std::strerror(err != 0 ? err : EIO));
+    return false;
+}
+
+// Path as UTF-16; false with out->problem when it does not fit.
+bool WidePath(const char* path, char16_t* wide, GameFolders* out) {
+    if (HostBytesToU16(path, wide, kPathChars)) return true;
+    std::snprintf(out->problem, sizeof out->problem, "cannot write %s (the name is too long)", path);
+    return false;
+}
+
 // Writes path atomically; false with out->problem naming the file and the reason.
 bool WriteWhole(const char* path, const void* data, size_t size, GameFolders* out) {
     char16_t wide[kPathChars];
-    if (!HostBytesToU16(path, wide, kPathChars)) {
-        std::snprintf(out->problem, sizeof out->problem, "cannot write %s (the name is too long)", path);
-        return false;
-    }
-    if (!WriteFileAtomicU16(wide, data, size)) {
-        const int err = errno;
-        std::snprintf(out->problem, sizeof out->problem, "cannot write %s (%s)", path,
-                      std::strerror(err != 0 ? err : EIO));
-        return false;
-    }
-    return true;
+    if (!WidePath(path, wide, out)) return false;
+    return WriteFileAtomicU16(wide, data, size) || WriteFailed(path, out);
 }
 
 // The shared data folder's name as "dir.txt" holds it (at most 80 units); false with the reason.
@@ -193,16 +199,9 @@ bool PlaceDataFolderFile(GameFolders* out) {
     if (!Join(target, sizeof target, out->files, "dir.txt")) return false;
     if (Present(target)) return true;
     char16_t name[kDirTextUnits + 1];
-    if (!DataFolderName(out, data, name)) return false;
-    unsigned char bytes[2 + 2 * kDirTextUnits];
-    size_t size = 0;
-    bytes[size++] = 0xFF;  // byte order mark, then the name without terminator or line break
-    bytes[size++] = 0xFE;
-    for (size_t i = 0; name[i] != 0; ++i) {
-        bytes[size++] = static_cast<unsigned char>(name[i]);
-        bytes[size++] = static_cast<unsigned char>(name[i] >> 8);
-    }
-    return WriteWhole(target, bytes, size, out);
+    char16_t wide[kPathChars];
+    if (!DataFolderName(out, data, name) || !WidePath(target, wide, out)) return false;
+    return WriteDataFolderFileU16(wide, name) || WriteFailed(target, out);
 }
 
 }  // namespace

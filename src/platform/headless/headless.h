@@ -120,7 +120,7 @@ public:
     bool exists = false;
     bool shown = false;
     bool borderless = false;
-    int32_t clientW = 1280, clientH = 720;
+    int32_t clientW = kScreenWidth, clientH = kScreenHeight;
     PlatRect rect{100, 100, 1288, 847};
     PlatRect monitor{0, 0, 1920, 1080};
     int unregistered = 0, cursorShown = 0, minimized = 0, destroyed = 0;

@@ -172,8 +172,8 @@ void HeadlessWindow::SetBorderless(const PlatRect& m) {
 
 void HeadlessWindow::RestoreFramed() {
     borderless = false;
-    clientW = 1280;
-    clientH = 720;
+    clientW = kScreenWidth;
+    clientH = kScreenHeight;
 }
 
 void HeadlessWindow::ThreadProcessIds(uint32_t* thread, uint32_t* process) {

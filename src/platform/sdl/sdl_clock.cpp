@@ -1,6 +1,5 @@
 // Clock of the SDL backend: CLOCK_MONOTONIC for the millisecond clock and the counter.
 #include <sched.h>
-#include <sys/prctl.h>
 #include <time.h>
 
 #include <cerrno>
@@ -11,10 +10,6 @@
 namespace {
 
 constexpr long kYieldNs = 100000;  // 0.1 ms
-// Timer slack of the main thread while the window is away: a 1 ms sleep may last up to 16 ms,
-// so the kernel wakes the thread about once per frame of waiting.
-constexpr unsigned long kAwaySlackNs = 15000000;
-
 // Set by SetAway, on the main thread: the one whose sleeps change while away.
 thread_local bool tAway = false;
 
@@ -53,10 +48,6 @@ void SdlClock::Sleep(uint32_t ms) {
 void SdlClock::SetAway(bool a) {
     if (tAway == a) return;
     tAway = a;
-#ifndef __EMSCRIPTEN__
-    // 0 restores the thread's default slack. (A browser page has no timer slack to set.)
-    prctl(PR_SET_TIMERSLACK, a ? kAwaySlackNs : 0ul, 0ul, 0ul, 0ul);
-#endif
 }
 
 // The millisecond clock is the monotonic clock in whole milliseconds, so its deadline is an exact

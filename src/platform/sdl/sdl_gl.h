@@ -3,7 +3,10 @@
 // browser page (web/web_gl.cpp). Main thread only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "platform/platform.h"
 
 #ifdef __EMSCRIPTEN__
 #include <GLES3/gl3.h>
@@ -25,9 +28,14 @@ bool GlHostBegin(bool* robust);
 bool GlHostKeepsFrame();
 // The present's sync interval changed.
 void GlHostSwapInterval(int interval);
-// 0 while the context is healthy; otherwise the removed reason of a hung (0x887A0006) or reset
-// (0x887A0007) device.
+// 0 while the context is healthy; otherwise kRenderDeviceHung or kRenderDeviceReset.
 int32_t GlHostRemovedReason();
+// Where a shader file is (out, capacity bytes); false when the host has none of that name.
+bool GlHostFindShader(const char* name, char* out, size_t capacity);
+// Whether an upload first orphans the vertex buffer's old storage, so that it never waits for the
+// previous frame's draws. (A browser copies every upload anyway, and would clear the whole new
+// storage first.)
+bool GlHostOrphansUploads();
 // Uploads size x size 16-bit texels (alpha in the top bit, then five bits each of red, green and
 // blue) into the bound texture.
 void GlHostTexImage1555(int size, const void* pixels);

@@ -2,6 +2,7 @@
 #include <SDL.h>
 
 #include "platform/sdl/sdl_gl.h"
+#include "platform/sdl/sdl_services.h"
 
 const char kGlHostName[] = "OpenGL 3.3";
 
@@ -30,11 +31,16 @@ void GlHostSwapInterval(int interval) {
 int32_t GlHostRemovedReason() {
     const GLenum status = glGetGraphicsResetStatus();
     if (status == GL_NO_ERROR) return 0;
-    return status == GL_GUILTY_CONTEXT_RESET ? static_cast<int32_t>(0x887A0006u)   // hung
-                                             : static_cast<int32_t>(0x887A0007u);  // reset
+    return status == GL_GUILTY_CONTEXT_RESET ? kRenderDeviceHung : kRenderDeviceReset;
 }
 
 void GlHostTexImage1555(int size, const void* pixels) {
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5_A1, size, size, 0, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV,
                  pixels);
 }
+
+bool GlHostFindShader(const char* name, char* out, size_t capacity) {
+    return SdlFindShader(name, out, capacity);
+}
+
+bool GlHostOrphansUploads() { return true; }

@@ -24,13 +24,11 @@
 
 #include "platform/sdl/sdl_gl.h"
 #include "platform/sdl/sdl_render_gl.h"
-#include "platform/sdl/sdl_services.h"
-#include "platform/sdl/sdl_window.h"
 
 namespace {
 
-constexpr uint32_t kQueueVertexCapacity = 14970u * 4u;
-constexpr uint32_t kQueueSprites = kQueueVertexCapacity / 4u;
+constexpr uint32_t kQueueVertexCapacity = kRenderQueueVertices;
+constexpr uint32_t kQueueSprites = kRenderQueueSlots;
 
 GlFrameCounters gLastFrame;
 constexpr int32_t kCreateFailed = static_cast<int32_t>(0x80004005u);  // E_FAIL
@@ -86,7 +84,7 @@ GLuint Compile(GLenum kind, const char* source, const char* name) {
 
 class GlRender final : public PlatRender, public SdlRepaint {
 public:
-    explicit GlRender(SdlWindow* w) : window(w) {}
+    explicit GlRender(SdlGlTarget* w) : window(w) {}
     ~GlRender() override { Release(); }
 
     int32_t Create() override;
@@ -117,7 +115,7 @@ private:
     void CopyToWindow();
     void Flush();
 
-    SdlWindow* window;
+    SdlGlTarget* window;
     SDL_GLContext context = nullptr;
     GLuint program = 0, vao = 0, vbo = 0, sampler = 0, black = 0;
     GLuint frame = 0, frameColor = 0;   // the off-screen frame and its colour buffer
@@ -143,7 +141,7 @@ private:
 };
 
 int32_t GlRender::Create() {
-    SDL_Window* w = window->Drawable();
+    SDL_Window* w = window->GlWindow();
     if (w == nullptr) return kCreateFailed;
     context = SDL_GL_CreateContext(w);
     if (context == nullptr) {
@@ -165,14 +163,14 @@ int32_t GlRender::Create() {
     glBlendFuncSeparate(kBlend[0].src, kBlend[0].dst, GL_ONE, GL_ZERO);
     glBlendColor(0.f, 0.f, 0.f, 0.f);
     int32_t cw = 0, ch = 0;
-    window->GetClientSize(&cw, &ch);
+    window->GlDrawableSize(&cw, &ch);
     glViewport(0, 0, cw, ch);
 
     // Shaders: a file that cannot be opened fails with -1, as the compiled shaders do.
     char path[4096];
-    char* vsText = SdlFindShader("SampleVS.glsl", path, sizeof path) ? ReadSource(path) : nullptr;
+    char* vsText = GlHostFindShader("SampleVS.glsl", path, sizeof path) ? ReadSource(path) : nullptr;
     if (vsText == nullptr) return -1;
-    char* psText = SdlFindShader("SamplePS.glsl", path, sizeof path) ? ReadSource(path) : nullptr;
+    char* psText = GlHostFindShader("SamplePS.glsl", path, sizeof path) ? ReadSource(path) : nullptr;
     if (psText == nullptr) {
         std::free(vsText);
         return -1;
@@ -259,7 +257,7 @@ int32_t GlRender::Create() {
 
 void GlRender::Release() {
     if (context == nullptr) return;
-    SDL_Window* w = window->Drawable();
+    SDL_Window* w = window->GlWindow();
     if (w != nullptr) SDL_GL_MakeCurrent(w, context);
     for (int id = kTextureSlots - 1; id >= 0; --id) ReleaseTexture(id);
     if (black != 0) glDeleteTextures(1, &black);
@@ -303,11 +301,10 @@ void GlRender::Flush() {
         return;
     }
     glBindBuffer(GL_ARRAY_BUFFER, vbo);
-#ifndef __EMSCRIPTEN__
-    // Orphan the old storage so the upload never waits for the previous frame's draws. (A browser
-    // copies every upload anyway, and would clear the whole new storage first.)
-    glBufferData(GL_ARRAY_BUFFER, kQueueVertexCapacity * sizeof(Vertex), nullptr, GL_STREAM_DRAW);
-#endif
+    // Orphan the old storage so the upload never waits for the previous frame's draws.
+    if (GlHostOrphansUploads()) {
+        glBufferData(GL_ARRAY_BUFFER, kQueueVertexCapacity * sizeof(Vertex), nullptr, GL_STREAM_DRAW);
+    }
     glBufferSubData(GL_ARRAY_BUFFER, 0, vertexEnd * sizeof(Vertex), upload);
     counting.uploadBytes += vertexEnd * static_cast<uint32_t>(sizeof(Vertex));
     for (uint32_t i = 0; i < runCount; ++i) {
@@ -354,7 +351,7 @@ bool GlRender::Target(int w, int h) {
 // size changed since, and leaves the frame bound for the next drawing.
 void GlRender::CopyToWindow() {
     int32_t cw = 0, ch = 0;
-    window->GetClientSize(&cw, &ch);
+    window->GlDrawableSize(&cw, &ch);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, frame);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glBlitFramebuffer(0, 0, frameW, frameH, 0, 0, cw, ch, GL_COLOR_BUFFER_BIT, GL_NEAREST);
@@ -362,7 +359,7 @@ void GlRender::CopyToWindow() {
 }
 
 void GlRender::RepaintLastFrame() {
-    SDL_Window* w = window->Drawable();
+    SDL_Window* w = window->GlWindow();
     if (context == nullptr || w == nullptr || !framePresented || frame == 0) return;
     CopyToWindow();
     SDL_GL_SwapWindow(w);
@@ -372,7 +369,7 @@ void GlRender::Clear() {
     if (context == nullptr) return;
     Flush();
     int32_t cw = 0, ch = 0;
-    window->GetClientSize(&cw, &ch);
+    window->GlDrawableSize(&cw, &ch);
     if (GlHostKeepsFrame()) Target(cw, ch);
     glViewport(0, 0, cw, ch);
     glClearColor(0.f, 0.f, 0.f, 0.f);
@@ -434,7 +431,7 @@ void GlRender::Draw4(uint32_t firstIndex) {
 }
 
 int32_t GlRender::Present(int syncInterval) {
-    SDL_Window* w = window->Drawable();
+    SDL_Window* w = window->GlWindow();
     if (context == nullptr || w == nullptr) return 0;
     Flush();
     gLastFrame = counting;
@@ -487,6 +484,6 @@ void GlRender::ReleaseTexture(int32_t id) {
 
 }  // namespace
 
-PlatRender* SdlCreateRender(SdlWindow* window) { return new GlRender(window); }
+PlatRender* SdlCreateRender(SdlGlTarget* window) { return new GlRender(window); }
 
 const GlFrameCounters& SdlGlLastFrame() { return gLastFrame; }

@@ -64,9 +64,9 @@ private:
         int32_t value;
         uint32_t factor[4];
     };
-    static constexpr uint32_t kMaxCommands = 14970u * 3u + 64u;
+    static constexpr uint32_t kMaxCommands = kRenderQueueSlots * 3u + 64u;
     static_assert(kMaxCommands <= kMaxSteps, "every command of a frame may become a step");
-    static constexpr uint32_t kMaxVertices = 14970u * 4u;
+    static constexpr uint32_t kMaxVertices = kRenderQueueVertices;
 
     void Record(int32_t kind, int32_t value, const float* factor);
     bool SameAsPrevious() const;

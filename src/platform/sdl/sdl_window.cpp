@@ -8,20 +8,18 @@
 // window is destroyed by hiding it and posting the quit message; the SDL window itself (which
 // carries the OpenGL drawable) lives until the class is unregistered, after the renderer is gone.
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cstring>
 
 #include "platform/sdl/sdl_clock.h"
-#include "platform/sdl/sdl_gl.h"
 #include "platform/sdl/sdl_services.h"
+#include "platform/sdl/sdl_video.h"
 #include "platform/sdl/sdl_window.h"
 #include "platform/sdl/sdl_x11.h"
 
 namespace {
-
-constexpr int kClientWidth = 1280;
-constexpr int kClientHeight = 720;
 
 volatile sig_atomic_t gHangup = 0;
 
@@ -90,21 +88,7 @@ bool SdlWindow::RegisterClass() {
     }
     videoUp = true;
     CatchQuitSignals();
-    // The game reads key levels, not text; mouse moves and touches only fill the queue.
-    SDL_StopTextInput();
-    SDL_EventState(SDL_TEXTINPUT, SDL_IGNORE);
-    SDL_EventState(SDL_TEXTEDITING, SDL_IGNORE);
-    SDL_EventState(SDL_MOUSEMOTION, SDL_IGNORE);
-    SDL_EventState(SDL_FINGERMOTION, SDL_IGNORE);
-    SDL_EventState(SDL_KEYMAPCHANGED, SDL_IGNORE);
-    // Key levels are read from SDL's keyboard state, which releases update without an event;
-    // presses stay events for the pressed-since-the-last-query latch and the accelerators.
-    SDL_EventState(SDL_KEYUP, SDL_IGNORE);
-    SDL_EventState(SDL_MOUSEBUTTONDOWN, SDL_IGNORE);
-    SDL_EventState(SDL_MOUSEBUTTONUP, SDL_IGNORE);
-    SDL_EventState(SDL_MOUSEWHEEL, SDL_IGNORE);
-    SDL_EventState(SDL_FINGERDOWN, SDL_IGNORE);
-    SDL_EventState(SDL_FINGERUP, SDL_IGNORE);
+    SdlIgnoreUnreadEvents();
     return true;
 }
 
@@ -116,29 +100,13 @@ void SdlWindow::UnregisterClass() {
         videoUp = false;
         return;
     }
-    if (window != nullptr) SDL_DestroyWindow(window);
-    if (hidden != nullptr) SDL_DestroyWindow(hidden);
-    window = nullptr;
-    hidden = nullptr;
-    if (videoUp) SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    videoUp = false;
+    SdlGameWindow::UnregisterClass();
 }
 
 bool SdlWindow::Create() {
     if (!videoUp) return false;
-    GlHostContextAttributes();
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
-    window = SDL_CreateWindow("Kelvorine", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                              kClientWidth, kClientHeight,
-                              (openGlDrawable ? SDL_WINDOW_OPENGL : 0) | SDL_WINDOW_HIDDEN |
-                                  SdlHostWindowFlags());
-    if (window == nullptr) {
-        SDL_Log("window: %s", SDL_GetError());
-        return false;
-    }
+    window = SdlCreateGameWindow(openGlDrawable, SDL_WINDOW_RESIZABLE);
+    if (window == nullptr) return false;
     SDL_SetWindowMinimumSize(window, 160, 90);
     SdlX11KeepAspect(window, true);
     SdlX11WatchConnection(window);
@@ -170,31 +138,9 @@ bool SdlWindow::GetWindowRect(PlatRect* out) {
     return true;
 }
 
-void SdlWindow::GetClientSize(int32_t* w, int32_t* h) {
-    int cw = kClientWidth, ch = kClientHeight;
-    if (window != nullptr) SDL_GL_GetDrawableSize(window, &cw, &ch);
-    *w = cw;
-    *h = ch;
-}
-
-// SDL reports and sets client sizes, so the sizing rule works on the client rectangle itself.
-void SdlWindow::FrameMetrics(int32_t* cxFrame, int32_t* cyFrame, int32_t* cyCaption) {
-    *cxFrame = 0;
-    *cyFrame = 0;
-    *cyCaption = 0;
-}
-
 PlatPump SdlWindow::PumpOne(PlatWindowEvents* events, int* exitCode) {
-    if (quitPosted) {
-        quitPosted = false;
-        *exitCode = 0;
-        return PlatPump::Quit;
-    }
-    if (closePosted) {
-        closePosted = false;
-        if (Exists()) events->OnClose();
-        return PlatPump::Handled;
-    }
+    PlatPump posted;
+    if (TakePosted(events, exitCode, &posted)) return posted;
     if ((gHangup != 0 || SdlX11ConnectionLost()) && Exists()) {
         events->OnClose();
         return PlatPump::Handled;
@@ -224,11 +170,11 @@ bool SdlWindow::HandleEvent(const SDL_Event& e, PlatWindowEvents* events) {
                     if (Exists()) events->OnClose();
                     break;
                 case SDL_WINDOWEVENT_FOCUS_GAINED:
-                    if (clock != nullptr) clock->SetAway(false);
+                    SetAway(false);
                     events->OnActivate(true);
                     break;
                 case SDL_WINDOWEVENT_FOCUS_LOST:
-                    if (clock != nullptr) clock->SetAway(true);
+                    SetAway(true);
                     events->OnActivate(false);
                     break;
                 case SDL_WINDOWEVENT_EXPOSED:
@@ -253,16 +199,9 @@ bool SdlWindow::HandleEvent(const SDL_Event& e, PlatWindowEvents* events) {
             }
             return true;
         case SDL_KEYDOWN: {
-            const SDL_Scancode sc = e.key.keysym.scancode;
-            if (sc == SDL_SCANCODE_ESCAPE) {
-                events->OnCommand(40);
-                return true;
-            }
-            if ((sc == SDL_SCANCODE_RETURN || sc == SDL_SCANCODE_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT) != 0) {
-                events->OnCommand(50);
-                return true;
-            }
-            return false;
+            const int command = SdlAcceleratorCommand(e.key);
+            if (command != 0) events->OnCommand(command);
+            return command != 0;
         }
         default:
             // Clicks, key releases and everything else: no effect.
@@ -293,9 +232,14 @@ void SdlWindow::RememberClientRect() {
     SDL_GetWindowSize(window, &lastW, &lastH);
 }
 
-void SdlWindow::PostClose() { closePosted = true; }
-
-void SdlWindow::ShowCursor() { SDL_ShowCursor(SDL_ENABLE); }
+void SdlWindow::SetAway(bool away) {
+    if (clock == nullptr) return;
+    clock->SetAway(away);
+    // The main thread's timer slack while away: a 1 ms sleep may last up to 16 ms, so the kernel
+    // wakes the thread about once per frame of waiting. 0 restores the default.
+    constexpr unsigned long kAwaySlackNs = 15000000;
+    prctl(PR_SET_TIMERSLACK, away ? kAwaySlackNs : 0ul, 0ul, 0ul, 0ul);
+}
 
 void SdlWindow::Minimize() {
     if (window != nullptr && !SdlX11ConnectionLost()) SDL_MinimizeWindow(window);

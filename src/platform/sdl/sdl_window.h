@@ -7,31 +7,18 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "platform/sdl/sdl_video.h"
 
 class SdlClock;
 
-// A presentation path that can show its last presented frame again, without a new frame, when
-// the window has been exposed. Main thread only.
-class SdlRepaint {
-public:
-    virtual ~SdlRepaint() = default;
-    virtual void RepaintLastFrame() = 0;
-};
-
-class SdlWindow final : public PlatWindow {
+class SdlWindow final : public SdlGameWindow {
 public:
     bool RegisterClass() override;
     void UnregisterClass() override;
-    SDL_Window* Drawable() const { return window != nullptr ? window : hidden; }
     bool Create() override;
-    bool Exists() override { return window != nullptr; }
     void Show() override;
     bool GetWindowRect(PlatRect* out) override;
-    void GetClientSize(int32_t* w, int32_t* h) override;
-    void FrameMetrics(int32_t* cxFrame, int32_t* cyFrame, int32_t* cyCaption) override;
     PlatPump PumpOne(PlatWindowEvents* events, int* exitCode) override;
-    void PostClose() override;
-    void ShowCursor() override;
     void Minimize() override;
     void Destroy() override;
     bool SavePlacement() override;
@@ -41,30 +28,20 @@ public:
     void ThreadProcessIds(uint32_t* thread, uint32_t* process) override;
     bool FindOtherInstanceWindow() override;
 
-    SDL_Window* window = nullptr;   // null once destroyed
-    SDL_Window* hidden = nullptr;   // the destroyed window, kept for the OpenGL context
-    bool videoUp = false;
-    bool closePosted = false;
-    bool quitPosted = false;
     bool borderless = false;
     bool wmFullscreen = false;    // the window manager's full-screen state is in use
-    int savedX = 0, savedY = 0, savedW = 1280, savedH = 720;
+    int savedX = 0, savedY = 0, savedW = kScreenWidth, savedH = kScreenHeight;
     bool placementSaved = false;
-    // False when the software presentation path was chosen before the window exists (the
-    // platform sets it): the window then carries no OpenGL drawable.
-    bool openGlDrawable = true;
     int windowMark = -1;          // socket that tells other copies this window exists
     SdlRepaint* repaint = nullptr;  // shows the last frame again on an expose
     SdlClock* clock = nullptr;      // told when the window goes away and comes back
     // Client rectangle after the last size change handled (which edges a resize moved).
-    int lastX = 0, lastY = 0, lastW = 1280, lastH = 720;
+    int lastX = 0, lastY = 0, lastW = kScreenWidth, lastH = kScreenHeight;
 
 private:
     bool HandleEvent(const SDL_Event& e, PlatWindowEvents* events);
     void Resized(int w, int h, PlatWindowEvents* events);
     void RememberClientRect();
+    void SetAway(bool away);  // the window lost or regained the keyboard focus
 };
 
-// Extra SDL window flags of the host: resizable on the desktop (sdl_window_form.cpp); in a page
-// the canvas keeps its drawing buffer and the page scales it (web/web_window.cpp).
-uint32_t SdlHostWindowFlags();

@@ -7,8 +7,6 @@
 #include "platform/sdl/sdl_window.h"
 #include "platform/sdl/sdl_x11.h"
 
-uint32_t SdlHostWindowFlags() { return SDL_WINDOW_RESIZABLE; }
-
 bool SdlWindow::SavePlacement() {
     if (window == nullptr) return false;
     SDL_GetWindowPosition(window, &savedX, &savedY);

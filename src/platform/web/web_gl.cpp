@@ -1,6 +1,9 @@
 // The page's host of the OpenGL render device: a WebGL 2 (OpenGL ES 3.0) context on the canvas.
 #include <SDL.h>
 #include <emscripten/html5.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include "platform/sdl/sdl_gl.h"
 
@@ -27,7 +30,7 @@ void GlHostSwapInterval(int) {}
 
 int32_t GlHostRemovedReason() {
     const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE c = emscripten_webgl_get_current_context();
-    return c != 0 && emscripten_is_webgl_context_lost(c) ? static_cast<int32_t>(0x887A0007u) : 0;
+    return c != 0 && emscripten_is_webgl_context_lost(c) ? kRenderDeviceReset : 0;
 }
 
 // ES takes 16-bit texels with red in the top bits and alpha in bit 0: A1R5G5B5 becomes R5G5B5A1.
@@ -41,3 +44,12 @@ void GlHostTexImage1555(int size, const void* pixels) {
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5_A1, size, size, 0, GL_RGBA, GL_UNSIGNED_SHORT_5_5_5_1,
                  converted);
 }
+
+// The shaders are packaged in the game folder, the current directory.
+bool GlHostFindShader(const char* name, char* out, size_t capacity) {
+    if (access(name, R_OK) != 0) return false;
+    const int n = std::snprintf(out, capacity, "%s", name);
+    return n > 0 && static_cast<size_t>(n) < capacity;
+}
+
+bool GlHostOrphansUploads() { return false; }

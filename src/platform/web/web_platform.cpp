@@ -1,7 +1,5 @@
 #include "platform/web/web_platform.h"
 
-#include "platform/sdl/sdl_render_gl.h"
-
 // The draw path is settled before the window: only the WebGL path gives the canvas a WebGL context.
 WebPlatform::WebPlatform() : drawPath(WebChooseDrawPath()) {
     window.openGlDrawable = drawPath == WebDrawPath::WebGl;

@@ -1,7 +1,9 @@
 // Browser backend (Emscripten, WebAssembly): the game in a web page, on SDL2's Emscripten port.
-// It reuses the SDL backend's window and message step, keyboard, clock, audio device (Web Audio)
-// and OpenGL render device; this folder holds only what differs in a page. The loop itself belongs
-// to the browser: src/app/main_web.cpp runs the turns due at each display frame.
+// It takes the SDL pieces that run on any SDL host from src/platform/sdl: the keyboard, the clock,
+// the audio device (Web Audio), the OpenGL render device behind its host interface (sdl_gl.h,
+// here web_gl.cpp) and the window's shared video pieces (sdl_video.h). Its window, input,
+// services, drawing choice, file store and loop are its own. The loop belongs to the browser:
+// web_run.h runs the turns due at each display frame.
 //
 // Implemented features:
 //   [X] the page's canvas as the window: a 1280 x 720 drawing buffer that the page's style scales
@@ -27,14 +29,7 @@
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_clock.h"
 #include "platform/sdl/sdl_input.h"
-#include "platform/sdl/sdl_window.h"
-
-// Where the page keeps its files: the program's folder (persistent, IndexedDB) and the packaged
-// game folder (shaders, data; read-only, the current directory).
-constexpr char kWebBaseFolder[] = "/kelvorine";
-constexpr char kWebGameFolder[] = "/game";
-// "dir.txt" written on a first visit: the packaged data, relative to the program's folder.
-constexpr char16_t kWebDataFolderName[] = u"..\\game\\data\\";
+#include "platform/sdl/sdl_video.h"
 
 // Keyboard through SDL, plus the keys the page's touch controls hold, plus the first pad of the
 // Gamepad API. A browser shows a pad only after one of its buttons was pressed on the page, so
@@ -55,6 +50,27 @@ public:
     uint8_t pageLatch[256] = {};
     uint32_t packet = 0;
     uint16_t lastButtons = 0;
+};
+
+// The page's canvas as the game's window (web_window.cpp).
+class WebWindow final : public SdlGameWindow {
+public:
+    bool RegisterClass() override;
+    bool Create() override;
+    void Show() override;
+    bool GetWindowRect(PlatRect* out) override;
+    PlatPump PumpOne(PlatWindowEvents* events, int* exitCode) override;
+    void Minimize() override;
+    void Destroy() override;
+    bool SavePlacement() override;
+    bool PrimaryMonitorRect(PlatRect* out) override;
+    void SetBorderless(const PlatRect& monitor) override;
+    void RestoreFramed() override;
+    void ThreadProcessIds(uint32_t* thread, uint32_t* process) override;
+    bool FindOtherInstanceWindow() override { return false; }  // every tab runs its own copy
+
+private:
+    bool HandleEvent(const SDL_Event& e, PlatWindowEvents* events);
 };
 
 // How the page draws: WebGL 2 on a GPU, or the software rasteriser into a 2D canvas. Decided once,
@@ -93,7 +109,7 @@ public:
     WebDrawPath drawPath;
     SdlClock clock;
     WebInput input;
-    SdlWindow window;
+    WebWindow window;
     PlatRender* render;
     SdlAudio audio;
     WebServices services;

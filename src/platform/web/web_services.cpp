@@ -1,4 +1,4 @@
-// Process services of the browser backend, and the SDL backend's per-host pieces for a page.
+// Process services of the browser backend.
 #include <emscripten.h>
 #include <unistd.h>
 
@@ -6,14 +6,8 @@
 
 #include "platform/common/text.h"
 #include "platform/file.h"
-#include "platform/sdl/sdl_services.h"
+#include "platform/web/web_files.h"
 #include "platform/web/web_platform.h"
-
-// A page has no other copies to find: every tab runs its own.
-int SdlBindAbstract(const char*, bool* inUse) {
-    *inUse = false;
-    return -1;
-}
 
 bool WebServices::AcquireInstanceMutex(bool* alreadyExisted) {
     *alreadyExisted = false;
@@ -42,11 +36,4 @@ bool WebServices::ExecutablePath(char16_t* out, size_t capacity) {
 
 bool WebServices::CanonicalizePath(char16_t* out, size_t capacity, const char16_t* path) {
     return U16Copy(out, capacity, path);
-}
-
-// The shaders are packaged in the game folder, the current directory.
-bool SdlFindShader(const char* name, char* out, size_t capacity) {
-    if (access(name, R_OK) != 0) return false;
-    const int n = std::snprintf(out, capacity, "%s", name);
-    return n > 0 && static_cast<size_t>(n) < capacity;
 }

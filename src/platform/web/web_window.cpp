@@ -1,25 +1,13 @@
-// The window's form in a page: full screen is the Fullscreen API on the page's stage (the canvas,
-// letterboxed at 16:9 by the page's style, and the touch controls around it), framed is the page.
+// The page's window: SDL's window on the page's canvas, its message step, and its form. Full
+// screen is the Fullscreen API on the page's stage (the canvas, letterboxed at 16:9 by the page's
+// style, and the touch controls around it); framed is the page. The canvas is not resizable: the
+// drawing buffer stays 1280 x 720 and the page's style scales it.
 #include <emscripten.h>
 
-#include "platform/sdl/sdl_x11.h"
+#include "platform/sdl/sdl_video.h"
 #include "platform/web/web_platform.h"
 
-// Not resizable: the drawing buffer stays 1280 x 720 and the page's style scales the canvas.
-uint32_t SdlHostWindowFlags() { return 0; }
-
-bool SdlWindow::SavePlacement() {
-    placementSaved = window != nullptr;
-    return placementSaved;
-}
-
-bool SdlWindow::PrimaryMonitorRect(PlatRect* out) {
-    if (window == nullptr) return false;
-    SDL_Rect b;
-    if (SDL_GetDisplayBounds(0, &b) != 0) return false;
-    *out = PlatRect{b.x, b.y, b.x + b.w, b.y + b.h};
-    return true;
-}
+namespace {
 
 // Browsers grant full screen to a page that had a key press or a tap moments ago: the turn that
 // toggles runs within a frame of the Alt+Enter or the options key that asked for it. A refusal
@@ -52,19 +40,117 @@ EM_JS(void, ExitFullscreen, (), {
     }
 });
 
-void SdlWindow::SetBorderless(const PlatRect&) {
-    if (window == nullptr) return;
-    borderless = true;
-    RequestFullscreen();
+}  // namespace
+
+bool WebWindow::RegisterClass() {
+    if (videoUp) return true;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        SDL_Log("video subsystem: %s", SDL_GetError());
+        return false;
+    }
+    videoUp = true;
+    SdlIgnoreUnreadEvents();
+    return true;
 }
 
-void SdlWindow::RestoreFramed() {
-    if (window == nullptr) return;
-    borderless = false;
-    ExitFullscreen();
+bool WebWindow::Create() {
+    if (!videoUp) return false;
+    window = SdlCreateGameWindow(openGlDrawable, 0);
+    if (window == nullptr) return false;
+    closePosted = false;
+    quitPosted = false;
+    return true;
 }
 
-void SdlWindow::ThreadProcessIds(uint32_t* thread, uint32_t* process) {
+void WebWindow::Show() {
+    if (window != nullptr) SDL_ShowWindow(window);
+}
+
+bool WebWindow::GetWindowRect(PlatRect* out) {
+    if (window == nullptr) return false;
+    int x = 0, y = 0, w = 0, h = 0;
+    SDL_GetWindowPosition(window, &x, &y);
+    SDL_GetWindowSize(window, &w, &h);
+    *out = PlatRect{x, y, x + w, y + h};
+    return true;
+}
+
+// Everything queued is read in this turn: events that change nothing are passed over at once, and
+// the first one that does something is this turn's one message.
+PlatPump WebWindow::PumpOne(PlatWindowEvents* events, int* exitCode) {
+    PlatPump posted;
+    if (TakePosted(events, exitCode, &posted)) return posted;
+    SDL_Event e;
+    for (;;) {
+        if (SDL_PollEvent(&e) == 0) return PlatPump::NoMessage;
+        if (HandleEvent(e, events)) return PlatPump::Handled;
+    }
+}
+
+// One event of the queue; false when it has no effect on the game (the caller then reads on). An
+// expose, a move or a size change of the canvas is taken as the desktop's window takes it, but
+// needs nothing done: the page keeps showing the canvas, whose drawing buffer keeps its size.
+bool WebWindow::HandleEvent(const SDL_Event& e, PlatWindowEvents* events) {
+    if (e.type == SDL_QUIT) {
+        if (Exists()) events->OnClose();
+        return true;
+    }
+    if (e.type == SDL_KEYDOWN) {
+        const int command = SdlAcceleratorCommand(e.key);
+        if (command != 0) events->OnCommand(command);
+        return command != 0;
+    }
+    if (e.type != SDL_WINDOWEVENT) return false;
+    switch (e.window.event) {
+        case SDL_WINDOWEVENT_CLOSE:
+            if (Exists()) events->OnClose();
+            return true;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            events->OnActivate(e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED);
+            return true;
+        case SDL_WINDOWEVENT_EXPOSED:
+        case SDL_WINDOWEVENT_MOVED:
+        case SDL_WINDOWEVENT_RESIZED:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void WebWindow::Minimize() {
+    if (window != nullptr) SDL_MinimizeWindow(window);
+}
+
+// The SDL window stays behind for the WebGL context until UnregisterClass; from here on the game
+// sees no window.
+void WebWindow::Destroy() {
+    if (!Exists()) return;
+    SDL_HideWindow(window);
+    hidden = window;
+    window = nullptr;
+    quitPosted = true;
+}
+
+bool WebWindow::SavePlacement() { return window != nullptr; }
+
+bool WebWindow::PrimaryMonitorRect(PlatRect* out) {
+    if (window == nullptr) return false;
+    SDL_Rect b;
+    if (SDL_GetDisplayBounds(0, &b) != 0) return false;
+    *out = PlatRect{b.x, b.y, b.x + b.w, b.y + b.h};
+    return true;
+}
+
+void WebWindow::SetBorderless(const PlatRect&) {
+    if (window != nullptr) RequestFullscreen();
+}
+
+void WebWindow::RestoreFramed() {
+    if (window != nullptr) ExitFullscreen();
+}
+
+void WebWindow::ThreadProcessIds(uint32_t* thread, uint32_t* process) {
     // One thread, no process identity: the page's start time (milliseconds since 1970) stands in,
     // so that two tabs started in the same second still draw different pieces.
     const double now = emscripten_get_now() + EM_ASM_DOUBLE({ return performance.timeOrigin || 0; });
@@ -73,9 +159,3 @@ void SdlWindow::ThreadProcessIds(uint32_t* thread, uint32_t* process) {
     *process = static_cast<uint32_t>(ms >> 32);
 }
 
-// A page has no X11 display: the window manager's hints and the connection watch do nothing.
-bool SdlX11KeepAspect(SDL_Window*, bool) { return false; }
-bool SdlX11HasWindowManager(SDL_Window*) { return false; }
-void SdlX11WatchConnection(SDL_Window*) {}
-bool SdlX11ConnectionLost() { return false; }
-int SdlX11PollEvent(SDL_Event* event) { return SDL_PollEvent(event); }

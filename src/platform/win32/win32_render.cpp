@@ -14,10 +14,10 @@
 
 namespace {
 
-constexpr UINT kSprites = 14970;
-constexpr UINT kVertices = kSprites * 4;
+constexpr UINT kSprites = kRenderQueueSlots;
+constexpr UINT kVertices = kRenderQueueVertices;
 constexpr UINT kVertexBytes = kVertices * sizeof(Vertex);  // 2,155,680
-constexpr UINT kIndices = 59880;
+constexpr UINT kIndices = kVertices;  // 0, 1, 2, ...: four a sprite
 constexpr int kBlendSlots = 10;
 constexpr int kBlendCreated = 6;
 

@@ -1,15 +1,14 @@
 // The game window of the Win32 backend: class "Kelvorine", the window procedure, the one-message
-// pump with its accelerator table (Esc -> 40, Alt+Enter -> 50), and the full-screen toggle pieces
-// (borderless popup over the primary monitor, framed placement restored on the way back).
+// pump with its accelerator table (Esc and Alt+Enter to their commands), and the full-screen
+// toggle pieces (borderless popup over the primary monitor, framed placement restored on the way
+// back).
 #include "platform/win32/win32_platform.h"
 
 namespace {
 
 constexpr wchar_t kName[] = L"Kelvorine";
-constexpr WORD kCommandClose = 40;
-constexpr WORD kCommandToggle = 50;
-constexpr int kClientWidth = 1280;
-constexpr int kClientHeight = 720;
+constexpr WORD kCommandClose = kWindowCommandClose;    // the accelerator table's word type
+constexpr WORD kCommandToggle = kWindowCommandToggle;
 
 // Everything the backend keeps about its window, in one object. The window procedure finds it
 // through the window's user data, set from the creation parameter at WM_NCCREATE.
@@ -101,8 +100,8 @@ public:
     }
 
     bool Create() override {
-        int w = kClientWidth + 4 * GetSystemMetrics(SM_CXFRAME);
-        int h = kClientHeight + GetSystemMetrics(SM_CYCAPTION) + 4 * GetSystemMetrics(SM_CYFRAME);
+        int w = kScreenWidth + 4 * GetSystemMetrics(SM_CXFRAME);
+        int h = kScreenHeight + GetSystemMetrics(SM_CYCAPTION) + 4 * GetSystemMetrics(SM_CYFRAME);
         state_.window = CreateWindowExW(WS_EX_APPWINDOW, kName, kName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                   CW_USEDEFAULT, w, h, nullptr, nullptr, state_.instance, &state_);
         if (state_.window == nullptr) return false;
