@@ -24,12 +24,12 @@
 #include "audio/MusicStream.h"
 #include "audio/OggTrack.h"
 #include "audio/SoundLists.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/common/mixer.h"
 #include "platform/headless/headless.h"
 #include "shell/BootedGame.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 #include "platform/common/text.h"
 
 namespace {

@@ -13,11 +13,11 @@
 #include "game/GameScene.h"
 #include "game/PlayState.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/headless/headless.h"
 #include "shell/BootedGame.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 #include "support/fixtures.h"
 
 namespace {

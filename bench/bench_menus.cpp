@@ -23,16 +23,16 @@
 
 #include "audio/CXa2.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "menus/CTitleIcDX.h"
 #include "menus/Menu.h"
 #include "menus/TitleFrame.h"
 #include "platform/common/raster.h"
 #include "platform/headless/headless.h"
 #include "shell/BootedGame.h"
-#include "shell/CXi.h"
+#include "core/CXi.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 #include "support/fixtures.h"
 
 namespace {

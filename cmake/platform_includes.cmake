@@ -1,10 +1,10 @@
-# Fails when a file under src/platform includes the game core (src/shell, src/game, src/graphics,
-# src/audio, src/menus): the platform layer stands below the core and knows nothing of it.
+# Fails when a file under src/platform includes the game (src/core, src/shell, src/game, src/graphics,
+# src/audio, src/menus): the platform layer stands below the game and knows nothing of it.
 #   cmake -DSOURCE_DIR=<checkout> -P cmake/platform_includes.cmake
 file(GLOB_RECURSE platform_files "${SOURCE_DIR}/src/platform/*.h" "${SOURCE_DIR}/src/platform/*.cpp")
 set(found "")
 foreach(f ${platform_files})
-  file(STRINGS "${f}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<](shell|game|graphics|audio|menus|app)/")
+  file(STRINGS "${f}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<](core|shell|game|graphics|audio|menus|app)/")
   foreach(line ${lines})
     file(RELATIVE_PATH rel "${SOURCE_DIR}" "${f}")
     string(APPEND found "  ${rel}: ${line}\n")

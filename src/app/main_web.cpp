@@ -30,14 +30,14 @@
 
 #include "audio/CXa2.h"
 #include "game/PlayState.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/common/mixer.h"
 #include "platform/file.h"
 #include "platform/sdl/sdl_render_gl.h"
 #include "platform/web/web_platform.h"
 #include "shell/App.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 
 namespace {
 

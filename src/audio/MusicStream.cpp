@@ -16,8 +16,8 @@
 #include "audio/SharedFile.h"
 #include "audio/WaveReader.h"
 #include "shell/Game.h"
-#include "shell/Messages.h"
-#include "shell/System.h"
+#include "core/Messages.h"
+#include "core/System.h"
 #include "platform/common/text.h"
 #include "platform/file.h"
 

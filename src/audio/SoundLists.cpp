@@ -6,11 +6,11 @@
 
 #include "audio/CLoadSnd.h"
 #include "audio/CXa2.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/file.h"
 #include "shell/Game.h"
-#include "shell/Messages.h"
-#include "shell/System.h"
+#include "core/Messages.h"
+#include "core/System.h"
 #include "platform/common/text.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include "audio/MusicStream.h"
 #include "game/CObjectIcDX.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 
 int GameSceneFrame() {
     System* system = gGame->system;

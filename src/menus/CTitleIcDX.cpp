@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "audio/CXa2.h"
-#include "graphics/MapSceneEntity.h"
-#include "shell/CXi.h"
-#include "shell/System.h"
+#include "core/MapSceneEntity.h"
+#include "core/CXi.h"
+#include "core/System.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "graphics/CDx_Gr.h"
 #include "graphics/DrawParam.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "shell/Game.h"
 
 MenuProcessState gMenuState = {0, 0, 0, 0, 0, kPanelBorderColour, 0, 0, 0, 0, {0, 0, 0, 0}};

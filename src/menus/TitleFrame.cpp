@@ -3,7 +3,7 @@
 #include "game/CObjectIcDX.h"
 #include "game/GameScene.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "menus/CTitleIcDX.h"
 #include "shell/Game.h"
 

@@ -2,9 +2,9 @@
 
 #include "audio/CXa2.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
-#include "shell/CXi.h"
-#include "shell/System.h"
+#include "core/MapSceneEntity.h"
+#include "core/CXi.h"
+#include "core/System.h"
 
 Game* gGame = nullptr;
 

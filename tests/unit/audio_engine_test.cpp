@@ -5,7 +5,7 @@
 
 #include "audio/SoundLists.h"
 #include "audio/WaveReader.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "shell/BootedGame.h"
 #include "shell/Game.h"
 

@@ -14,12 +14,12 @@
 #include "game/Pieces.h"
 #include "game/PlayState.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/headless/headless.h"
 #include "shell/BootedGame.h"
-#include "shell/CXi.h"
+#include "core/CXi.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 
 namespace gametest {
 

@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/file.h"
-#include "shell/System.h"
+#include "core/System.h"
 
 static_assert(kSettingsFileBytes == 512, "Game.ini is 512 bytes");
 

@@ -4,18 +4,18 @@
 // Every multi-byte value in these files is little-endian and is assembled byte by byte, so
 // nothing depends on the host's byte order or on alignment. Every path is built in a buffer of
 // kPathChars units by bounded copy and concatenation; a path that does not fit is a failure.
-#include "shell/CLoadFile.h"
+#include "core/CLoadFile.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/file.h"
 #include "platform/platform.h"
-#include "shell/Messages.h"
-#include "shell/System.h"
+#include "core/Messages.h"
+#include "core/System.h"
 #include "platform/common/text.h"
 
 namespace {
