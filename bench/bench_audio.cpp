@@ -84,7 +84,8 @@ struct AudioRig {
         booted.reset();
         SetPlatform(saved);
     }
-    bool Load() { return !folder.empty() && game->xa2->CreateEngine() && LoadResourceLists(); }
+    bool Load() { return !folder.empty() && game->xa2->CreateEngine() &&
+                                 LoadResourceLists(game->system, game->mapSceneEntity, game->xa2); }
 
     // Takes sound from the mixer at the real rate for `seconds`, as a device would.
     void Play(double seconds) {

@@ -102,7 +102,7 @@ void BM_BusiestPlayFrame(benchmark::State& state) {
         gPlay.stuckCount = 0;
         gr->queueCount = 0;
         CObjectIcDX object(game->system, game->mapSceneEntity, game->xa2, game->dxGr);
-        CBGIcDX(game->system, game->mapSceneEntity).DrawBackground();
+        CBGIcDX(game->system, game->mapSceneEntity).DrawBackground(game->dxGr);
         object.PlayFrame();
         object.DrawFadeOverlay();
         object.DrawBorders();
@@ -122,12 +122,13 @@ void BM_BeginFrame(benchmark::State& state) {
 
 void BM_GameSceneFrame(benchmark::State& state) {
     PrepareBusiestFrame();
-    MapSceneEntity* scene = Bench().game->mapSceneEntity;
+    Game* game = Bench().game;
+    MapSceneEntity* scene = game->mapSceneEntity;
     for (auto _ : state) {
         gPlay.gameOverCounter = 300;
         gPlay.stuckCount = 0;
         scene->fadeAlpha = 0;   // keeps the game from ending
-        GameSceneFrame();
+        GameSceneFrame(game->system, game->mapSceneEntity, game->xa2, game->dxGr);
     }
     state.counters["sprites"] = Bench().game->dxGr->queueCount;
 }

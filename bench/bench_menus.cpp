@@ -92,7 +92,7 @@ void RunTitleFrames(benchmark::State& state, int32_t item, int32_t row) {
     MenuBench bench;
     bench.Open(item, row);
     for (auto _ : state) {
-        TitleFrame();
+        TitleFrame(gGame->system, gGame->mapSceneEntity, gGame->xi, gGame->xa2, gGame->dxGr);
         benchmark::DoNotOptimize(gGame->dxGr->queueCount);
     }
     state.counters["sprites"] = gGame->dxGr->queueCount;
@@ -118,7 +118,7 @@ void RunTitleScreenRaster(benchmark::State& state, bool cold) {
             for (size_t i = 0; i < other.size(); i += 16) other[i] += 1;  // one word a cache line
             state.ResumeTiming();
         }
-        TitleFrame();
+        TitleFrame(gGame->system, gGame->mapSceneEntity, gGame->xi, gGame->xa2, gGame->dxGr);
         gGame->dxGr->EndFrame();
         benchmark::DoNotOptimize(bench.raster()->Pixels()[640 * 360]);
     }

@@ -58,7 +58,7 @@ protected:
     void SceneFrame(int32_t dirs = 0, int32_t buttons = 0) {
         sys->dirBits = dirs;
         sys->buttonBits = buttons;
-        GameSceneFrame();
+        GameSceneFrame(game->system, game->mapSceneEntity, game->xa2, game->dxGr);
     }
 
     // The first frame of a game (board and queue set up, no input), then the falling piece

@@ -53,7 +53,7 @@ protected:
         sys->dirBits = dirs;
         sys->buttonBits = buttons;
         draws.clear();
-        TitleFrame();
+        TitleFrame(game->system, game->mapSceneEntity, game->xi, game->xa2, game->dxGr);
     }
     void Frames(int n, int32_t dirs = 0, int32_t buttons = 0) {
         for (int i = 0; i < n; ++i) Frame(dirs, buttons);

@@ -64,7 +64,7 @@ protected:
     }
     void Frames(int n) {
         for (int i = 0; i < n; ++i) {
-            TitleFrame();
+            TitleFrame(game->system, game->mapSceneEntity, game->xi, game->xa2, game->dxGr);
             game->dxGr->EndFrame();
         }
     }
