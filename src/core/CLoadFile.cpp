@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "core/MapSceneEntity.h"
+#include "platform/common/le_bytes.h"
 #include "platform/file.h"
 #include "platform/platform.h"
 #include "core/Messages.h"
@@ -34,13 +35,8 @@ constexpr size_t kSaveTailOffset = kSaveEntryBytes * kSaveEntries;  // 29184
 constexpr size_t kListRecordBytes = 36;
 constexpr int kListRecordUnits = kListRecordBytes / 2;
 
-int32_t GetI32(const uint8_t* p) {
-    uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    return static_cast<int32_t>(v);
-}
-
 void GetInts(const uint8_t* p, int32_t* out, int count) {
-    for (int i = 0; i < count; ++i) out[i] = GetI32(p + 4 * i);
+    for (int i = 0; i < count; ++i) out[i] = LeI32(p + 4 * i);
 }
 
 void GetBytes(const uint8_t* p, uint8_t* out, int count) {
@@ -55,7 +51,7 @@ void ReadSaveEntry(const uint8_t* p, SaveEntry* e) {
     GetInts(p + 37, e->secondInts, 5);
     e->secondByte = p[57];
     GetInts(p + 58, e->twoInts, 2);
-    e->finalInt = GetI32(p + 66);
+    e->finalInt = LeI32(p + 66);
     GetInts(p + 70, e->grid, 120);  // eight rows of 15; bytes 550..607 of the entry are unused
 }
 
