@@ -239,10 +239,10 @@ bool CLoadFile::SetBaseFolder() {
 
 bool CLoadFile::ReadStartupFiles() {
     char16_t path[kPathChars];
-    if (!JoinPath(path, system->baseFolder, u"Game.ini")) path[0] = 0;
+    if (!JoinPath(path, system->baseFolder, kSettingsFileNameU16)) path[0] = 0;
     ReadSettings(path);  // always succeeds; no file leaves the defaults
 
-    if (!JoinPath(path, system->baseFolder, u"dir.txt")) return false;
+    if (!JoinPath(path, system->baseFolder, kDataFolderFileNameU16)) return false;
     if (!ReadDataFolder(path)) {
         // No "dir.txt" at all ends the run silently, as it always has; one that is there but cannot
         // be read (a folder, a FIFO, a link to nothing, no right to read) says so.
@@ -264,11 +264,11 @@ bool CLoadFile::ReadStartupFiles() {
 
 bool CLoadFile::WriteQuitFiles() {
     char16_t path[kPathChars];
-    if (!JoinPath(path, system->baseFolder, u"Game.ini") || !WriteSettings(path)) {
+    if (!JoinPath(path, system->baseFolder, kSettingsFileNameU16) || !WriteSettings(path)) {
         Tell(MessageId::kIniWriteFailed);
         return false;
     }
-    if (!JoinPath(path, system->baseFolder, u"dir.txt") || !WriteDataFolder(path)) {
+    if (!JoinPath(path, system->baseFolder, kDataFolderFileNameU16) || !WriteDataFolder(path)) {
         Tell(MessageId::kTxtWriteFailed);
         return false;
     }
