@@ -24,12 +24,12 @@
 #include "audio/MusicStream.h"
 #include "audio/OggTrack.h"
 #include "audio/SoundLists.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/common/mixer.h"
 #include "platform/headless/headless.h"
 #include "shell/BootedGame.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 #include "platform/common/text.h"
 
 namespace {
@@ -84,7 +84,8 @@ struct AudioRig {
         booted.reset();
         SetPlatform(saved);
     }
-    bool Load() { return !folder.empty() && game->xa2->CreateEngine() && LoadResourceLists(); }
+    bool Load() { return !folder.empty() && game->xa2->CreateEngine() &&
+                                 LoadResourceLists(game->system, game->mapSceneEntity, game->xa2); }
 
     // Takes sound from the mixer at the real rate for `seconds`, as a device would.
     void Play(double seconds) {

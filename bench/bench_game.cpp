@@ -13,11 +13,11 @@
 #include "game/GameScene.h"
 #include "game/PlayState.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/headless/headless.h"
 #include "shell/BootedGame.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 #include "support/fixtures.h"
 
 namespace {
@@ -102,7 +102,7 @@ void BM_BusiestPlayFrame(benchmark::State& state) {
         gPlay.stuckCount = 0;
         gr->queueCount = 0;
         CObjectIcDX object(game->system, game->mapSceneEntity, game->xa2, game->dxGr);
-        CBGIcDX(game->system, game->mapSceneEntity).DrawBackground();
+        CBGIcDX(game->system, game->mapSceneEntity).DrawBackground(game->dxGr);
         object.PlayFrame();
         object.DrawFadeOverlay();
         object.DrawBorders();
@@ -122,12 +122,13 @@ void BM_BeginFrame(benchmark::State& state) {
 
 void BM_GameSceneFrame(benchmark::State& state) {
     PrepareBusiestFrame();
-    MapSceneEntity* scene = Bench().game->mapSceneEntity;
+    Game* game = Bench().game;
+    MapSceneEntity* scene = game->mapSceneEntity;
     for (auto _ : state) {
         gPlay.gameOverCounter = 300;
         gPlay.stuckCount = 0;
         scene->fadeAlpha = 0;   // keeps the game from ending
-        GameSceneFrame();
+        GameSceneFrame(game->system, game->mapSceneEntity, game->xa2, game->dxGr);
     }
     state.counters["sprites"] = Bench().game->dxGr->queueCount;
 }

@@ -23,16 +23,16 @@
 
 #include "audio/CXa2.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "menus/CTitleIcDX.h"
 #include "menus/Menu.h"
 #include "menus/TitleFrame.h"
 #include "platform/common/raster.h"
 #include "platform/headless/headless.h"
 #include "shell/BootedGame.h"
-#include "shell/CXi.h"
+#include "core/CXi.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 #include "support/fixtures.h"
 
 namespace {
@@ -92,7 +92,7 @@ void RunTitleFrames(benchmark::State& state, int32_t item, int32_t row) {
     MenuBench bench;
     bench.Open(item, row);
     for (auto _ : state) {
-        TitleFrame();
+        TitleFrame(gGame->system, gGame->mapSceneEntity, gGame->xi, gGame->xa2, gGame->dxGr);
         benchmark::DoNotOptimize(gGame->dxGr->queueCount);
     }
     state.counters["sprites"] = gGame->dxGr->queueCount;
@@ -118,7 +118,7 @@ void RunTitleScreenRaster(benchmark::State& state, bool cold) {
             for (size_t i = 0; i < other.size(); i += 16) other[i] += 1;  // one word a cache line
             state.ResumeTiming();
         }
-        TitleFrame();
+        TitleFrame(gGame->system, gGame->mapSceneEntity, gGame->xi, gGame->xa2, gGame->dxGr);
         gGame->dxGr->EndFrame();
         benchmark::DoNotOptimize(bench.raster()->Pixels()[640 * 360]);
     }

@@ -12,10 +12,10 @@
 
 #include "graphics/CDx_Gr.h"
 #include "graphics/CLoadTex.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/headless/headless.h"
 #include "platform/common/raster.h"
-#include "shell/System.h"
+#include "core/System.h"
 #include "support/fixtures.h"
 #include "platform/common/text.h"
 

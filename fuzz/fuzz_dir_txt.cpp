@@ -1,7 +1,7 @@
 // "dir.txt": any file reads into a terminated data-folder name that fits its buffers; the data
 // folder built from it never overflows; the name written back reads back unchanged.
 #include "fuzz_support.h"
-#include "shell/CLoadFile.h"
+#include "core/CLoadFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Game* g = fuzz::TheGame();

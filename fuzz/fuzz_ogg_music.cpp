@@ -5,14 +5,7 @@
 #include "audio/MusicStream.h"
 #include "audio/OggTrack.h"
 #include "fuzz_support.h"
-
-namespace {
-
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-}  // namespace
+#include "platform/common/le_bytes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 8) return 0;

@@ -1,6 +1,6 @@
 // Save slots ("save0001.dat" .. "save0016.dat"): any file, short or long, reads into a slot.
 #include "fuzz_support.h"
-#include "shell/CLoadFile.h"
+#include "core/CLoadFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Game* g = fuzz::TheGame();

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::WriteScratch(wave ? "wav/wav_0000.txt" : "ogg/ogg_0000.txt", data, size);
 
     for (auto& slot : g->mapSceneEntity->soundNames) std::memset(slot, 0, sizeof slot);
-    if (LoadResourceLists()) g->xa2->ShutdownAudio();  // every file present: not expected here
+    if (LoadResourceLists(g->system, g->mapSceneEntity, g->xa2)) g->xa2->ShutdownAudio();  // every file present: not expected here
     for (const auto& slot : g->mapSceneEntity->soundNames) {
         if (slot[kNameSlotUnits - 1] != 0) std::abort();  // only 18 units of a slot are filled
     }

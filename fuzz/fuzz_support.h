@@ -13,12 +13,12 @@
 
 #include "audio/CXa2.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/headless/headless.h"
 #include "shell/BootedGame.h"
-#include "shell/CXi.h"
+#include "core/CXi.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 #include "platform/common/text.h"
 
 namespace fuzz {

@@ -3,7 +3,7 @@
 // the data folder's buffer.
 #include "fuzz_support.h"
 #include "graphics/CReSur.h"
-#include "shell/CLoadFile.h"
+#include "core/CLoadFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Game* g = fuzz::TheGame();

@@ -7,12 +7,9 @@
 #include "audio/OggTrack.h"
 #include "audio/WaveReader.h"
 #include "fuzz_support.h"
+#include "platform/common/le_bytes.h"
 
 namespace {
-
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 void WriteLoop(const std::string& host, uint32_t start, uint32_t length) {
     FILE* f = std::fopen(host.c_str(), "wb");

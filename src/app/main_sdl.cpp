@@ -17,7 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/sdl/sdl_platform.h"
 #include "shell/App.h"
 

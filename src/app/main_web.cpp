@@ -1,14 +1,14 @@
 // The game in a browser page: the web platform, then the game's turns handed to the page's loop
 // (platform/web/web_run.h), which the browser drives. No command line is read.
 #include "audio/CXa2.h"
+#include "core/MapSceneEntity.h"
+#include "core/System.h"
 #include "game/PlayState.h"
-#include "graphics/MapSceneEntity.h"
 #include "platform/common/mixer.h"
 #include "platform/web/web_platform.h"
 #include "platform/web/web_run.h"
 #include "shell/App.h"
 #include "shell/Game.h"
-#include "shell/System.h"
 
 #include <cstdio>
 

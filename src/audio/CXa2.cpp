@@ -9,8 +9,8 @@
 #include "audio/MusicStream.h"
 #include "audio/WaveReader.h"
 #include "platform/file.h"
-#include "shell/Messages.h"
-#include "shell/System.h"
+#include "core/Messages.h"
+#include "core/System.h"
 #include "platform/common/text.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include "audio/MusicStream.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -15,9 +16,8 @@
 #include "audio/OggTrack.h"
 #include "audio/SharedFile.h"
 #include "audio/WaveReader.h"
-#include "shell/Game.h"
-#include "shell/Messages.h"
-#include "shell/System.h"
+#include "core/Messages.h"
+#include "core/System.h"
 #include "platform/common/text.h"
 #include "platform/file.h"
 
@@ -30,10 +30,12 @@ WaveReader gWave[kMusicTracks];
 TrackKind gKind[kMusicTracks];
 std::mutex gTrackLock[kMusicTracks];
 System* gBound = nullptr;
+std::atomic<MusicSettingsSource> gSource{nullptr};
 
 System* Settings() {
     if (gBound != nullptr) return gBound;
-    return gGame != nullptr ? gGame->system : nullptr;
+    const MusicSettingsSource source = gSource.load(std::memory_order_acquire);
+    return source != nullptr ? source() : nullptr;
 }
 
 bool ValidTrack(int track) { return track >= 0 && track < kMusicTracks; }
@@ -335,6 +337,10 @@ bool OpenOgg(int t, const char16_t* path) {
 }  // namespace
 
 void BindMusicSettings(System* settings) { gBound = settings; }
+
+void SetMusicSettingsSource(MusicSettingsSource source) {
+    gSource.store(source, std::memory_order_release);
+}
 
 bool LoadLoopFile(const char16_t* path, int track) {
     System* s = Settings();

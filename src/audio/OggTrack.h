@@ -28,9 +28,13 @@ struct OggTrack {
     uint8_t isOpen;
 };
 
-// The settings the music sources read (sound mode, loop points). By default the System of gGame;
-// tests and tools bind their own record. Bind before the music thread starts.
+// The settings the music sources read (sound mode, loop points). A bound record wins; without
+// one the sources ask the source function, which the program's top sets to the current game's
+// System (null when there is none). Tests and tools bind their own record. Bind before the music
+// thread starts.
 void BindMusicSettings(System* settings);
+using MusicSettingsSource = System* (*)();
+void SetMusicSettingsSource(MusicSettingsSource source);
 
 // Music PCM: 16-bit signed little-endian stereo, 4 bytes per sample frame.
 constexpr uint32_t kMusicFrameBytes = 4;

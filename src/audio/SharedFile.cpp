@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "shell/System.h"
+#include "core/System.h"
 #include "platform/common/text.h"
 #include "platform/file.h"
 

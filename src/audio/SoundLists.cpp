@@ -6,11 +6,10 @@
 
 #include "audio/CLoadSnd.h"
 #include "audio/CXa2.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/file.h"
-#include "shell/Game.h"
-#include "shell/Messages.h"
-#include "shell/System.h"
+#include "core/Messages.h"
+#include "core/System.h"
 #include "platform/common/text.h"
 
 namespace {
@@ -49,12 +48,9 @@ bool JoinData(char16_t* out, const System* s, const char16_t* name) {
 
 }  // namespace
 
-bool LoadResourceLists() {
-    if (gGame == nullptr || gGame->system == nullptr || gGame->xa2 == nullptr ||
-        gGame->mapSceneEntity == nullptr) {
-        return false;
-    }
-    System* s = gGame->system;
+bool LoadResourceLists(System* system, MapSceneEntity* scene, CXa2* audio) {
+    if (system == nullptr || audio == nullptr || scene == nullptr) return false;
+    System* s = system;
     if (s->soundOff != 0 || (s->soundMode != 1 && s->soundMode != 2)) return true;
 
     char16_t path[kPathChars];
@@ -70,11 +66,11 @@ bool LoadResourceLists() {
         return false;
     }
     // The byte-order mark is skipped, not checked.
-    if (std::fseek(f, 2, SEEK_SET) == 0) ReadSoundNames(f, gGame->mapSceneEntity->soundNames);
+    if (std::fseek(f, 2, SEEK_SET) == 0) ReadSoundNames(f, scene->soundNames);
     std::fclose(f);
 
-    const char16_t (*names)[kNameSlotUnits] = gGame->mapSceneEntity->soundNames;
-    CLoadSnd loader(gGame->xa2, s);
+    const char16_t (*names)[kNameSlotUnits] = scene->soundNames;
+    CLoadSnd loader(audio, s);
     for (int j = 0; j < kEffectVoices; ++j) {
         JoinData(path, s, names[kEffectSlotBase + j]);
         if (!loader.LoadSe(path, j)) return false;

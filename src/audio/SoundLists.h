@@ -4,7 +4,12 @@
 // the music thread.
 #pragma once
 
+class System;
+class MapSceneEntity;
+class CXa2;
+
 // Runs only when soundOff is 0 and soundMode is 1 (WAV) or 2 (Ogg); otherwise it loads nothing
 // and succeeds. False means the start-up must end; the failing step has shown its message.
-// Reads gGame (System, MapSceneEntity, CXa2). Main thread, before the music thread exists.
-bool LoadResourceLists();
+// Reads the settings, fills the scene's sound names and loads into the audio engine; a null
+// argument fails. Main thread, before the music thread exists.
+bool LoadResourceLists(System* system, MapSceneEntity* scene, CXa2* audio);

@@ -14,10 +14,10 @@
 #include "game/Pieces.h"
 #include "game/PlayState.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
-#include "shell/CLoadFile.h"
-#include "shell/CXi.h"
-#include "shell/System.h"
+#include "core/MapSceneEntity.h"
+#include "core/CLoadFile.h"
+#include "core/CXi.h"
+#include "core/System.h"
 
 namespace {
 

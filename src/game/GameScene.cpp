@@ -3,22 +3,19 @@
 #include "audio/MusicStream.h"
 #include "game/CObjectIcDX.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
-#include "shell/Game.h"
-#include "shell/System.h"
+#include "core/MapSceneEntity.h"
+#include "core/System.h"
 
-int GameSceneFrame() {
-    System* system = gGame->system;
-    MapSceneEntity* scene = gGame->mapSceneEntity;
+int GameSceneFrame(System* system, MapSceneEntity* scene, CXa2* audio, CDx_Gr* renderer) {
     CDungeon dungeon(system, scene);
     CBGIcDX background(system, scene);
-    CObjectIcDX object(system, scene, gGame->xa2, gGame->dxGr);
+    CObjectIcDX object(system, scene, audio, renderer);
 
-    gGame->dxGr->BeginFrame();
+    renderer->BeginFrame();
     object.UpdatePause();
     if (scene->musicRequestPending == 1) dungeon.SelectMusic(scene->musicRequestCode);
     UpdateFade(scene);
-    background.DrawBackground();
+    background.DrawBackground(renderer);
     object.PlayFrame();
     object.DrawFadeOverlay();
     object.DrawBorders();
@@ -41,9 +38,9 @@ void UpdateFade(MapSceneEntity* scene) {
     }
 }
 
-void CBGIcDX::DrawBackground() {
+void CBGIcDX::DrawBackground(CDx_Gr* renderer) {
     const DrawParam p = MakeDrawParam(3, 16, 0, 1536, 768, 0, 0, 512, 256);
-    if (gGame != nullptr && gGame->dxGr != nullptr) CSetVerTex(gGame->dxGr, system, scene).Draw(p);
+    if (renderer != nullptr) CSetVerTex(renderer, system, scene).Draw(p);
 }
 
 int CSetVerTex::Draw(const DrawParam& p) {

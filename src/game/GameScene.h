@@ -9,10 +9,11 @@
 class System;
 class MapSceneEntity;
 class CDx_Gr;
+class CXa2;
 
 // The play scene's frame: pause, music request, fade, background, the game, overlay, borders
 // and status line. Called by the main loop while the scene number is 4. Returns 1.
-int GameSceneFrame();
+int GameSceneFrame(System* system, MapSceneEntity* scene, CXa2* audio, CDx_Gr* renderer);
 
 // One step of the fade: fadeToBlack raises fadeAlpha by 5 up to 255; fadeFromBlack lowers it by 5
 // and, in the frame that finds it at 0, clears both flags.
@@ -26,7 +27,8 @@ public:
     System* system;
     MapSceneEntity* scene;
 
-    void DrawBackground();
+    // Queues the backdrop on `renderer`; nothing without one.
+    void DrawBackground(CDx_Gr* renderer);
 };
 
 // Forwards a record to the renderer's DrawSprite unchanged.

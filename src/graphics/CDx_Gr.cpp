@@ -6,8 +6,8 @@
 #include <new>
 
 #include "graphics/CDx_Gr.h"
-#include "shell/Messages.h"
-#include "shell/System.h"
+#include "core/Messages.h"
+#include "core/System.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <new>
 
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
-#include "shell/System.h"
+#include "core/MapSceneEntity.h"
+#include "core/System.h"
 
 namespace {
 

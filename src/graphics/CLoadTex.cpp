@@ -20,7 +20,7 @@
 #include "platform/file.h"
 #include "platform/platform.h"
 #include "platform/common/text.h"
-#include "shell/Messages.h"
+#include "core/Messages.h"
 
 
 namespace {

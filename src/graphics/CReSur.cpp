@@ -2,10 +2,10 @@
 
 #include "graphics/CDx_Gr.h"
 #include "graphics/CLoadTex.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/platform.h"
-#include "shell/Messages.h"
-#include "shell/System.h"
+#include "core/Messages.h"
+#include "core/System.h"
 #include "platform/common/text.h"
 
 namespace {

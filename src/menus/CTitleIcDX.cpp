@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "audio/CXa2.h"
-#include "graphics/MapSceneEntity.h"
-#include "shell/CXi.h"
-#include "shell/System.h"
+#include "core/MapSceneEntity.h"
+#include "core/CXi.h"
+#include "core/System.h"
 
 namespace {
 
@@ -54,18 +54,18 @@ void CTitleIcDX::DrawTitleBackground() {
 
     if (scene->textureReloadFlag == 0) {
         st.scroll = (st.scroll + kScrollStep) % kScrollHeight;
-        MenuSprite(0, 16, st.scroll, 1536, 768, 0, 0, 512, 256, kWhite);
-        MenuSprite(0, 16, st.scroll - kScrollHeight, 1536, 768, 0, 0, 512, 256, kWhite);
-        MenuSprite(2, 446, 144, 480, 120, 0, 0, 160, 40, kWhite);
-        MenuSprite(2, 644, 144, 408, 120, 0, 48, 136, 40, kWhite);
+        MenuSprite(renderer, 0, 16, st.scroll, 1536, 768, 0, 0, 512, 256, kWhite);
+        MenuSprite(renderer, 0, 16, st.scroll - kScrollHeight, 1536, 768, 0, 0, 512, 256, kWhite);
+        MenuSprite(renderer, 2, 446, 144, 480, 120, 0, 0, 160, 40, kWhite);
+        MenuSprite(renderer, 2, 644, 144, 408, 120, 0, 48, 136, 40, kWhite);
         for (int32_t item = 0; item < 3; ++item) {
             const int32_t y = item == scene->menuChoice ? 400 + 96 * item + st.bounce : 408 + 96 * item;
-            MenuSprite(2, 512, y, 288, 96, 160, 32 * item, 96, 32, kWhite);
+            MenuSprite(renderer, 2, 512, y, 288, 96, 160, 32 * item, 96, 32, kWhite);
         }
     } else {
         // Waiting picture while the textures are (re)loaded.
-        MenuSprite(2, 0, 0, 1536, 768, 0, 256, 512, 256, kWhite);
-        MenuSprite(2, 400, 241 + st.bounce, 768, 132, 256, 0, 256, 44, kWhite);
+        MenuSprite(renderer, 2, 0, 0, 1536, 768, 0, 256, 512, 256, kWhite);
+        MenuSprite(renderer, 2, 400, 241 + st.bounce, 768, 132, 256, 0, 256, 44, kWhite);
     }
 }
 

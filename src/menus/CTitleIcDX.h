@@ -39,8 +39,8 @@ void StartGameFromTitle(System* system, MapSceneEntity* scene);
 
 class CTitleIcDX : public Menu {
 public:
-    CTitleIcDX(CXi* input, CXa2* audio, System* system, MapSceneEntity* scene)
-        : Menu(scene), input(input), audio(audio), system(system), scene(scene) {}
+    CTitleIcDX(CDx_Gr* renderer, CXi* input, CXa2* audio, System* system, MapSceneEntity* scene)
+        : Menu(renderer, scene), input(input), audio(audio), system(system), scene(scene) {}
     ~CTitleIcDX() override = default;
 
     CXi* input;

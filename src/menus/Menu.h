@@ -1,11 +1,12 @@
 // Menu: the drawing pieces the title menu and its sub-screens share (cursor frames, the sub-screen
 // panel, bitmap-font text), and the process-wide state of the menus. Built on the stack for one
-// frame; owns nothing. Sprites go to gGame->dxGr. Main thread only.
+// frame; owns nothing. Sprites go to the renderer the menu is given. Main thread only.
 #pragma once
 
 #include <cstdint>
 
 class MapSceneEntity;
+class CDx_Gr;
 
 // Phases of the title menu, the sub-screen and the pause machine.
 constexpr int32_t kPhaseClosed = 0;
@@ -57,9 +58,10 @@ int StepKeyRepeat(int32_t* counter, int32_t* delayPassed, bool first, bool secon
 
 class Menu {
 public:
-    explicit Menu(MapSceneEntity* scene) : menuScene(scene) {}
+    Menu(CDx_Gr* renderer, MapSceneEntity* scene) : renderer(renderer), menuScene(scene) {}
     virtual ~Menu() = default;
 
+    CDx_Gr* renderer;  // not owned
     MapSceneEntity* menuScene;
 
     // A cursor frame that opens from its middle line: nothing while `opening` <= 0, full height
@@ -77,6 +79,6 @@ public:
                        int32_t glyphH);
 };
 
-// Queues one untransformed sprite.
-void MenuSprite(int32_t texture, int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX,
-                int32_t srcY, int32_t srcW, int32_t srcH, uint32_t colour);
+// Queues one untransformed sprite on `renderer`.
+void MenuSprite(CDx_Gr* renderer, int32_t texture, int32_t x, int32_t y, int32_t w, int32_t h,
+                int32_t srcX, int32_t srcY, int32_t srcW, int32_t srcH, uint32_t colour);

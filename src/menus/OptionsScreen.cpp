@@ -1,10 +1,10 @@
 // The options screen: eleven rows of settings, each with a value chosen with left and right. The
 // settings change while the screen is open; there is no confirm or cancel step.
 #include "audio/CXa2.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "menus/CTitleIcDX.h"
-#include "shell/CXi.h"
-#include "shell/System.h"
+#include "core/CXi.h"
+#include "core/System.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "menus/CTitleIcDX.h"
 
 void CTitleIcDX::DrawRanking() {

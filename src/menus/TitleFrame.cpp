@@ -3,19 +3,17 @@
 #include "game/CObjectIcDX.h"
 #include "game/GameScene.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "menus/CTitleIcDX.h"
-#include "shell/Game.h"
 
-void TitleFrame() {
-    Game* g = gGame;
-    MapSceneEntity* scene = g->mapSceneEntity;
-    g->dxGr->BeginFrame();
-    CTitleIcDX title(g->xi, g->xa2, g->system, scene);
+void TitleFrame(System* system, MapSceneEntity* scene, CXi* input, CXa2* audio,
+                CDx_Gr* renderer) {
+    renderer->BeginFrame();
+    CTitleIcDX title(renderer, input, audio, system, scene);
     title.DrawTitleBackground();
     if (scene->textureReloadFlag == 0) title.UpdateTitleMenu();
     UpdateFade(scene);
-    CObjectIcDX objects(g->system, scene, g->xa2, g->dxGr);
+    CObjectIcDX objects(system, scene, audio, renderer);
     objects.DrawFadeOverlay();
     objects.DrawBorders();
     objects.DrawStatusLine();

@@ -41,3 +41,13 @@ bool WriteFileAtomicU16(const char16_t* path, const void* data, size_t size);
 // WriteFileAtomicU16 writes; false (errno says why) when it was not.
 constexpr size_t kDataFolderFileUnits = 80;
 bool WriteDataFolderFileU16(const char16_t* path, const char16_t* name);
+
+// The names of the two files of the player's folder, spelled here only: the settings (512
+// bytes) and the data folder's name. The macros let other string kinds be made from the one
+// spelling (u"" KELVORINE_SETTINGS_FILE, "%s/" KELVORINE_DATA_FOLDER_FILE).
+#define KELVORINE_SETTINGS_FILE "Game.ini"
+#define KELVORINE_DATA_FOLDER_FILE "dir.txt"
+constexpr char kSettingsFileName[] = KELVORINE_SETTINGS_FILE;
+constexpr char kDataFolderFileName[] = KELVORINE_DATA_FOLDER_FILE;
+constexpr char16_t kSettingsFileNameU16[] = u"" KELVORINE_SETTINGS_FILE;
+constexpr char16_t kDataFolderFileNameU16[] = u"" KELVORINE_DATA_FOLDER_FILE;

@@ -15,15 +15,15 @@
 #include "game/PlayState.h"
 #include "graphics/CDx_Gr.h"
 #include "graphics/CReSur.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "menus/TitleFrame.h"
 #include "platform/platform.h"
-#include "shell/CLoadFile.h"
-#include "shell/CXi.h"
+#include "core/CLoadFile.h"
+#include "core/CXi.h"
 #include "shell/Game.h"
-#include "shell/Messages.h"
+#include "core/Messages.h"
 #include "shell/Pacing.h"
-#include "shell/System.h"
+#include "core/System.h"
 #include "shell/Window.h"
 #include "platform/common/text.h"
 
@@ -314,7 +314,7 @@ int Startup(int showCommand) {
     scene->FillAngleTables();
 
     // 19. Sounds, music and the music thread.
-    if (system->soundOff == 0 && SoundModeOn(system) && !LoadResourceLists()) {
+    if (system->soundOff == 0 && SoundModeOn(system) && !LoadResourceLists(system, scene, gGame->xa2)) {
         Tell(MessageId::kInitFailed);
         return EarlyExit();
     }
@@ -419,9 +419,10 @@ int KelvorineMain(int showCommand) {
 void SetPresentHook(PresentHook hook) { gPresentHook = hook; }
 
 void RunSceneFrame(int sceneNumber) {
+    Game* g = gGame;
     if (sceneNumber == kSceneTitle) {
-        TitleFrame();
+        TitleFrame(g->system, g->mapSceneEntity, g->xi, g->xa2, g->dxGr);
     } else if (sceneNumber == kScenePlay) {
-        GameSceneFrame();
+        GameSceneFrame(g->system, g->mapSceneEntity, g->xa2, g->dxGr);
     }
 }

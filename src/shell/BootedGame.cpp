@@ -3,13 +3,13 @@
 #include "audio/CXa2.h"
 #include "game/PlayState.h"
 #include "graphics/CReSur.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "menus/Menu.h"
 #include "platform/platform.h"
 #include "platform/common/text.h"
-#include "shell/CLoadFile.h"
+#include "core/CLoadFile.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 
 BootedGame::BootedGame() : game(new Game()), system(game->system), scene(game->mapSceneEntity), saved_(gGame) {
     gGame = game;

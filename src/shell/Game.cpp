@@ -1,12 +1,21 @@
 #include "shell/Game.h"
 
 #include "audio/CXa2.h"
+#include "audio/OggTrack.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
-#include "shell/CXi.h"
-#include "shell/System.h"
+#include "core/MapSceneEntity.h"
+#include "core/CXi.h"
+#include "core/System.h"
 
 Game* gGame = nullptr;
+
+namespace {
+
+// The music sources read the settings of whichever game is current (the start-up and the tests
+// swap it), so they ask each time rather than keep a pointer.
+System* CurrentGameSettings() { return gGame != nullptr ? gGame->system : nullptr; }
+
+}  // namespace
 
 Game::Game()
     : system(nullptr), mapSceneEntity(nullptr), dxGr(nullptr), xi(nullptr), xa2(nullptr) {
@@ -15,6 +24,7 @@ Game::Game()
     dxGr = new CDx_Gr();
     xi = new CXi();
     xa2 = new CXa2();
+    SetMusicSettingsSource(&CurrentGameSettings);
 }
 
 void Game::Link() {

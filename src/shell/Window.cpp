@@ -1,6 +1,6 @@
 #include "shell/Window.h"
 
-#include "shell/System.h"
+#include "core/System.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "graphics/DrawParam.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "menus/Menu.h"
 
 namespace fixtures {

@@ -15,10 +15,10 @@
 #include "game/PlayState.h"
 #include "graphics/CDx_Gr.h"
 #include "shell/App.h"
-#include "shell/CXi.h"
+#include "core/CXi.h"
 #include "shell/Game.h"
 #include "shell/Pacing.h"
-#include "shell/System.h"
+#include "core/System.h"
 #include "shell/Window.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "audio/SoundLists.h"
 #include "audio/WaveReader.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "shell/BootedGame.h"
 #include "shell/Game.h"
 
@@ -234,7 +234,7 @@ TEST_F(EngineTest, SoundListLoadsEveryEntry) {
     std::filesystem::create_directories(Host("ogg"));
     platform.clock.microsPerRead = 1000;
 
-    EXPECT_FALSE(LoadResourceLists());
+    EXPECT_FALSE(LoadResourceLists(game->system, game->mapSceneEntity, game->xa2));
     ASSERT_EQ(platform.services.messages.size(), 1u);
     EXPECT_EQ(IdOf(platform.services.messages[0]), IdOf(MessageId::kFileNotFound));
     EXPECT_EQ(platform.services.messages[0].text.rfind(Path("ogg\\ogg_0000.txt") + u" ", 0), 0u);
@@ -251,7 +251,7 @@ TEST_F(EngineTest, SoundListLoadsEveryEntry) {
     }
     WriteBytes("ogg/ogg_0000.txt", Utf16Bytes(list));
 
-    EXPECT_TRUE(LoadResourceLists());
+    EXPECT_TRUE(LoadResourceLists(game->system, game->mapSceneEntity, game->xa2));
     EXPECT_EQ(std::u16string(game->mapSceneEntity->soundNames[95]), u"ogg\\s95_____.ogg");
     EXPECT_EQ(game->mapSceneEntity->soundNames[96][0], 0);
     EXPECT_NE(game->xa2->seVoice[31], nullptr);

@@ -21,7 +21,7 @@
 #include "audio/OggTrack.h"
 #include "files_fixture.h"
 #include "platform/headless/headless.h"
-#include "shell/System.h"
+#include "core/System.h"
 
 namespace audiotest {
 

@@ -7,7 +7,7 @@
 #include "audio/OggTrack.h"
 #include "audio/WaveReader.h"
 #include "files_fixture.h"
-#include "shell/System.h"
+#include "core/System.h"
 
 namespace {
 

@@ -22,12 +22,12 @@
 
 #include "files_fixture.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/headless/png_write.h"
 #include "shell/App.h"
-#include "shell/CLoadFile.h"
+#include "core/CLoadFile.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 #include "shell/Window.h"
 
 namespace {

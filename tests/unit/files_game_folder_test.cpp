@@ -8,10 +8,10 @@
 #include <memory>
 
 #include "files_fixture.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/common/game_folder.h"
-#include "shell/CLoadFile.h"
-#include "shell/System.h"
+#include "core/CLoadFile.h"
+#include "core/System.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "game_test_support.h"
-#include "shell/CXi.h"
+#include "core/CXi.h"
 
 namespace {
 

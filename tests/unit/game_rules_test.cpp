@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "game_test_support.h"
-#include "shell/CXi.h"
+#include "core/CXi.h"
 
 namespace {
 

@@ -14,12 +14,12 @@
 #include "game/Pieces.h"
 #include "game/PlayState.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/headless/headless.h"
 #include "shell/BootedGame.h"
-#include "shell/CXi.h"
+#include "core/CXi.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 
 namespace gametest {
 
@@ -58,7 +58,7 @@ protected:
     void SceneFrame(int32_t dirs = 0, int32_t buttons = 0) {
         sys->dirBits = dirs;
         sys->buttonBits = buttons;
-        GameSceneFrame();
+        GameSceneFrame(game->system, game->mapSceneEntity, game->xa2, game->dxGr);
     }
 
     // The first frame of a game (board and queue set up, no input), then the falling piece

@@ -1,10 +1,10 @@
 // Input reader: keyboard and pad 0 into the input record.
 #include <gtest/gtest.h>
 
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/headless/headless.h"
-#include "shell/CXi.h"
-#include "shell/System.h"
+#include "core/CXi.h"
+#include "core/System.h"
 
 class InputPollTest : public ::testing::Test {
 protected:

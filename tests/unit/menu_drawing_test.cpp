@@ -12,7 +12,7 @@ protected:
 };
 
 TEST_F(MenuDrawingTest, CursorFrameOpensFromItsMiddleAndBreathes) {
-    Menu m(scene);
+    Menu m(game->dxGr, scene);
     m.DrawCursorFrame(100, 200, 188, 20, 0);
     EXPECT_TRUE(draws.empty());
 
@@ -48,7 +48,7 @@ TEST_F(MenuDrawingTest, RankingLinesKeepTheirWidths) {
     scene->rankScores[2] = 1230;
     // A damaged date from the settings file must not break the screen.
     scene->rankDates[3] = RankDate{INT_MAX, INT_MIN, 99, 99, INT_MAX, INT_MAX, 0, 0, 0};
-    CTitleIcDX title(game->xi, game->xa2, sys, scene);
+    CTitleIcDX title(game->dxGr, game->xi, game->xa2, sys, scene);
     title.DrawRanking();
     EXPECT_EQ(TextAt(592, 24, 16, 7), "RANKING");
     EXPECT_EQ(TextAt(376, 72, 16, 33), " 1 2024/12/31 23: 4: 5 2147483647");

@@ -12,15 +12,15 @@
 #include "audio/CXa2.h"
 #include "game/PlayState.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "menus/CTitleIcDX.h"
 #include "menus/Menu.h"
 #include "menus/TitleFrame.h"
 #include "platform/headless/headless.h"
 #include "shell/BootedGame.h"
-#include "shell/CXi.h"
+#include "core/CXi.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 
 class MenuTest : public ::testing::Test {
 protected:
@@ -53,7 +53,7 @@ protected:
         sys->dirBits = dirs;
         sys->buttonBits = buttons;
         draws.clear();
-        TitleFrame();
+        TitleFrame(game->system, game->mapSceneEntity, game->xi, game->xa2, game->dxGr);
     }
     void Frames(int n, int32_t dirs = 0, int32_t buttons = 0) {
         for (int i = 0; i < n; ++i) Frame(dirs, buttons);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/headless/headless.h"
-#include "shell/Messages.h"
+#include "core/Messages.h"
 
 inline int IdOf(const HeadlessMessageBox& box) {
     int count = 0;

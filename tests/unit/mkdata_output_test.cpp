@@ -13,8 +13,8 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "graphics/MapSceneEntity.h"
-#include "shell/System.h"
+#include "core/MapSceneEntity.h"
+#include "core/System.h"
 
 namespace {
 

@@ -9,15 +9,15 @@
 
 #include "audio/CXa2.h"
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "menus/CTitleIcDX.h"
 #include "menus/Menu.h"
 #include "menus/TitleFrame.h"
 #include "platform/headless/headless.h"
 #include "shell/BootedGame.h"
-#include "shell/CXi.h"
+#include "core/CXi.h"
 #include "shell/Game.h"
-#include "shell/System.h"
+#include "core/System.h"
 #include "support/fixtures.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -64,7 +64,7 @@ protected:
     }
     void Frames(int n) {
         for (int i = 0; i < n; ++i) {
-            TitleFrame();
+            TitleFrame(game->system, game->mapSceneEntity, game->xi, game->xa2, game->dxGr);
             game->dxGr->EndFrame();
         }
     }

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "graphics/CDx_Gr.h"
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 #include "platform/headless/headless.h"
-#include "shell/System.h"
+#include "core/System.h"
 #include "platform/common/text.h"
 
 namespace rendertest {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/headless/headless.h"
-#include "shell/System.h"
+#include "core/System.h"
 #include "shell/Window.h"
 
 namespace {

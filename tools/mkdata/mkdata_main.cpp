@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "mkdata.h"
-#include "graphics/MapSceneEntity.h"
-#include "shell/System.h"
+#include "core/MapSceneEntity.h"
+#include "core/System.h"
 
 using namespace mkdata;
 

@@ -172,8 +172,8 @@ bool DataFolderName(GameFolders* out, char* data, char16_t* name) {
 bool PlaceSettings(GameFolders* out) {
     char target[kHostPathBytes];
     char source[kHostPathBytes];
-    if (!Join(target, sizeof target, out->files, "Game.ini") ||
-        !Join(source, sizeof source, out->shared, "Game.ini")) {
+    if (!Join(target, sizeof target, out->files, kSettingsFileName) ||
+        !Join(source, sizeof source, out->shared, kSettingsFileName)) {
         return false;
     }
     if (Present(target)) return true;
@@ -196,7 +196,7 @@ bool PlaceSettings(GameFolders* out) {
 bool PlaceDataFolderFile(GameFolders* out) {
     char target[kHostPathBytes];
     char data[kHostPathBytes];
-    if (!Join(target, sizeof target, out->files, "dir.txt")) return false;
+    if (!Join(target, sizeof target, out->files, kDataFolderFileName)) return false;
     if (Present(target)) return true;
     char16_t name[kDirTextUnits + 1];
     char16_t wide[kPathChars];
@@ -224,7 +224,7 @@ bool ResolveGameFolders(const char* exePath, const GameFolderEnv& env, GameFolde
     }
 
     // A "dir.txt" beside the program makes its folder the folder of the files.
-    if (!Join(path, sizeof path, out->program, "dir.txt") || Present(path)) return true;
+    if (!Join(path, sizeof path, out->program, kDataFolderFileName) || Present(path)) return true;
     if (out->shared[0] == 0) return true;  // not installed either: the start ends as it always has
 
     out->installed = true;

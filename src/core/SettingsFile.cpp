@@ -11,9 +11,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
+#include "platform/common/le_bytes.h"
 #include "platform/file.h"
-#include "shell/System.h"
+#include "core/System.h"
 
 static_assert(kSettingsFileBytes == 512, "Game.ini is 512 bytes");
 
@@ -29,45 +30,32 @@ constexpr int kDateStride = 27;
 
 static_assert(kDatesOffset + kDateStride * kRankingEntries == 346, "dates end at byte 345");
 
-int32_t GetI32(const uint8_t* p) {
-    uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    return static_cast<int32_t>(v);
-}
-
-void PutI32(uint8_t* p, int32_t value) {
-    uint32_t v = static_cast<uint32_t>(value);
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
 // A stored date: year, month, day, hours, minutes, seconds, then the daylight-saving flag. The
 // writer puts all four flag bytes down and the next record starts one byte early on top of the
 // fourth, so a record is 27 bytes and the reader takes three flag bytes (high byte zero). Day of
 // week and day of year are not stored.
 void ReadRankDate(const uint8_t* p, RankDate* d) {
-    d->year = GetI32(p + 0);
-    d->mon = GetI32(p + 4);
-    d->mday = GetI32(p + 8);
-    d->hour = GetI32(p + 12);
-    d->min = GetI32(p + 16);
-    d->sec = GetI32(p + 20);
+    d->year = LeI32(p + 0);
+    d->mon = LeI32(p + 4);
+    d->mday = LeI32(p + 8);
+    d->hour = LeI32(p + 12);
+    d->min = LeI32(p + 16);
+    d->sec = LeI32(p + 20);
     d->isdst = int32_t(p[24]) | int32_t(p[25]) << 8 | int32_t(p[26]) << 16;
 }
 
 void WriteRankDate(uint8_t* p, const RankDate& d) {
-    PutI32(p + 0, d.year);
-    PutI32(p + 4, d.mon);
-    PutI32(p + 8, d.mday);
-    PutI32(p + 12, d.hour);
-    PutI32(p + 16, d.min);
-    PutI32(p + 20, d.sec);
-    PutI32(p + 24, d.isdst);  // the fourth byte is overwritten by the next record, if any
+    PutLeI32(p + 0, d.year);
+    PutLeI32(p + 4, d.mon);
+    PutLeI32(p + 8, d.mday);
+    PutLeI32(p + 12, d.hour);
+    PutLeI32(p + 16, d.min);
+    PutLeI32(p + 20, d.sec);
+    PutLeI32(p + 24, d.isdst);  // the fourth byte is overwritten by the next record, if any
 }
 
 float BlockFloat(const uint8_t* raw, int offset) {
-    uint32_t bits = static_cast<uint32_t>(GetI32(raw + offset));
+    uint32_t bits = static_cast<uint32_t>(LeI32(raw + offset));
     float f;
     std::memcpy(&f, &bits, sizeof f);
     return f;
@@ -121,7 +109,7 @@ void System::LoadSettingsImage(const uint8_t* image, MapSceneEntity* rankingOwne
     seVolume = image[kSeStepOffset];
     if (rankingOwner != nullptr) {
         for (int i = 0; i < kRankingEntries; ++i) {
-            rankingOwner->rankScores[i] = GetI32(image + kScoresOffset + 4 * i);
+            rankingOwner->rankScores[i] = LeI32(image + kScoresOffset + 4 * i);
             ReadRankDate(image + kDatesOffset + kDateStride * i, &rankingOwner->rankDates[i]);
         }
     }
@@ -141,7 +129,7 @@ void System::BuildSettingsImage(uint8_t* image, const MapSceneEntity* rankingOwn
     image[kSeStepOffset] = static_cast<uint8_t>(seVolume / kVolumePerStep);
     if (rankingOwner != nullptr) {
         for (int i = 0; i < kRankingEntries; ++i) {
-            PutI32(image + kScoresOffset + 4 * i, rankingOwner->rankScores[i]);
+            PutLeI32(image + kScoresOffset + 4 * i, rankingOwner->rankScores[i]);
             WriteRankDate(image + kDatesOffset + kDateStride * i, rankingOwner->rankDates[i]);
         }
     }

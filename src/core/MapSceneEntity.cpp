@@ -1,4 +1,4 @@
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
 
 #include <cmath>
 #include <cstring>

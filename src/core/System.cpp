@@ -1,4 +1,4 @@
-#include "shell/System.h"
+#include "core/System.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "shell/Messages.h"
+#include "core/Messages.h"
 
 #include <cstdio>
 #include <cstring>

@@ -4,18 +4,19 @@
 // Every multi-byte value in these files is little-endian and is assembled byte by byte, so
 // nothing depends on the host's byte order or on alignment. Every path is built in a buffer of
 // kPathChars units by bounded copy and concatenation; a path that does not fit is a failure.
-#include "shell/CLoadFile.h"
+#include "core/CLoadFile.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
-#include "graphics/MapSceneEntity.h"
+#include "core/MapSceneEntity.h"
+#include "platform/common/le_bytes.h"
 #include "platform/file.h"
 #include "platform/platform.h"
-#include "shell/Messages.h"
-#include "shell/System.h"
+#include "core/Messages.h"
+#include "core/System.h"
 #include "platform/common/text.h"
 
 namespace {
@@ -34,13 +35,8 @@ constexpr size_t kSaveTailOffset = kSaveEntryBytes * kSaveEntries;  // 29184
 constexpr size_t kListRecordBytes = 36;
 constexpr int kListRecordUnits = kListRecordBytes / 2;
 
-int32_t GetI32(const uint8_t* p) {
-    uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    return static_cast<int32_t>(v);
-}
-
 void GetInts(const uint8_t* p, int32_t* out, int count) {
-    for (int i = 0; i < count; ++i) out[i] = GetI32(p + 4 * i);
+    for (int i = 0; i < count; ++i) out[i] = LeI32(p + 4 * i);
 }
 
 void GetBytes(const uint8_t* p, uint8_t* out, int count) {
@@ -55,7 +51,7 @@ void ReadSaveEntry(const uint8_t* p, SaveEntry* e) {
     GetInts(p + 37, e->secondInts, 5);
     e->secondByte = p[57];
     GetInts(p + 58, e->twoInts, 2);
-    e->finalInt = GetI32(p + 66);
+    e->finalInt = LeI32(p + 66);
     GetInts(p + 70, e->grid, 120);  // eight rows of 15; bytes 550..607 of the entry are unused
 }
 
@@ -243,10 +239,10 @@ bool CLoadFile::SetBaseFolder() {
 
 bool CLoadFile::ReadStartupFiles() {
     char16_t path[kPathChars];
-    if (!JoinPath(path, system->baseFolder, u"Game.ini")) path[0] = 0;
+    if (!JoinPath(path, system->baseFolder, kSettingsFileNameU16)) path[0] = 0;
     ReadSettings(path);  // always succeeds; no file leaves the defaults
 
-    if (!JoinPath(path, system->baseFolder, u"dir.txt")) return false;
+    if (!JoinPath(path, system->baseFolder, kDataFolderFileNameU16)) return false;
     if (!ReadDataFolder(path)) {
         // No "dir.txt" at all ends the run silently, as it always has; one that is there but cannot
         // be read (a folder, a FIFO, a link to nothing, no right to read) says so.
@@ -268,11 +264,11 @@ bool CLoadFile::ReadStartupFiles() {
 
 bool CLoadFile::WriteQuitFiles() {
     char16_t path[kPathChars];
-    if (!JoinPath(path, system->baseFolder, u"Game.ini") || !WriteSettings(path)) {
+    if (!JoinPath(path, system->baseFolder, kSettingsFileNameU16) || !WriteSettings(path)) {
         Tell(MessageId::kIniWriteFailed);
         return false;
     }
-    if (!JoinPath(path, system->baseFolder, u"dir.txt") || !WriteDataFolder(path)) {
+    if (!JoinPath(path, system->baseFolder, kDataFolderFileNameU16) || !WriteDataFolder(path)) {
         Tell(MessageId::kTxtWriteFailed);
         return false;
     }

@@ -1,9 +1,9 @@
-#include "shell/CXi.h"
+#include "core/CXi.h"
 
 #include <cstring>
 
-#include "graphics/MapSceneEntity.h"
-#include "shell/System.h"
+#include "core/MapSceneEntity.h"
+#include "core/System.h"
 
 namespace {
 
