@@ -11,15 +11,15 @@
 class System;
 class MapSceneEntity;
 
-constexpr uint32_t kSpriteSlots = 14970;    // queue slots; the last one is never drawn
-constexpr uint32_t kMaxSprites = 14969;     // most sprites drawn in one frame
-constexpr uint32_t kQueueVertices = kSpriteSlots * 4;
+constexpr uint32_t kSpriteSlots = kRenderQueueSlots;  // queue slots; the last one is never drawn
+constexpr uint32_t kMaxSprites = kSpriteSlots - 1;    // most sprites drawn in one frame
+constexpr uint32_t kQueueVertices = kRenderQueueVertices;
 constexpr int32_t kFadeTexture = 120;       // never loaded: draws opaque black
 
 // DXGI result codes the main loop reacts to.
-constexpr int32_t kDeviceRemoved = static_cast<int32_t>(0x887A0005u);
-constexpr int32_t kDeviceHung = static_cast<int32_t>(0x887A0006u);
-constexpr int32_t kDeviceReset = static_cast<int32_t>(0x887A0007u);
+constexpr int32_t kDeviceRemoved = kRenderDeviceRemoved;
+constexpr int32_t kDeviceHung = kRenderDeviceHung;
+constexpr int32_t kDeviceReset = kRenderDeviceReset;
 
 // 8-bit (or 24-bit) bottom-up device-independent bitmap with its colour table: the loader's hand-
 // over to the texture step.

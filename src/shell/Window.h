@@ -9,8 +9,8 @@
 
 class System;
 
-constexpr int kCommandClose = 40;    // Esc
-constexpr int kCommandToggle = 50;   // Alt+Enter
+constexpr int kCommandClose = kWindowCommandClose;    // Esc
+constexpr int kCommandToggle = kWindowCommandToggle;  // Alt+Enter
 
 // Sizing edges (WMSZ_*).
 constexpr int kSizeLeft = 1, kSizeRight = 2, kSizeTop = 3, kSizeTopLeft = 4, kSizeTopRight = 5,
