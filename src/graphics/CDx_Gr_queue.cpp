@@ -21,6 +21,55 @@ constexpr float kRotatedDepth = 0.8192f;
 constexpr float kByteToUnit = 1.0f / 256.0f;  // 255 gives 0.99609375
 constexpr int32_t kLargeTextureIds = 528;  // ids from here on are 128 x 128 textures
 
+// Texture coordinates of a sprite's corners: V0 (left bottom), V1 (left top), V2 (right bottom),
+// V3 (right top) share these four edges.
+struct TextureEdges {
+    float uLeft, uRight, vBottom, vTop;
+};
+
+// Steps 2-3: the source rectangle's edges in texture units (512 or 128 texels a side), nudged by
+// the texel inset b according to the mirroring.
+TextureEdges EdgesOf(const DrawParam& p, float b) {
+    const float g = p.texture < kLargeTextureIds ? (1.0f / 512.0f) : (1.0f / 128.0f);
+    const float u0 = static_cast<float>(p.srcX) * g;
+    const float u1 = static_cast<float>(p.srcX + p.srcW) * g;
+    const float v0 = static_cast<float>(p.srcY) * g;
+    const float v1 = static_cast<float>(p.srcY + p.srcH) * g;
+    switch (p.flip) {
+    case 1:  // mirrored horizontally
+        return {u1 - b, u0 - b, v1 + b, v0 + b};
+    case 2:  // mirrored vertically
+        return {u0 + b, u1 + b, v0 - b, v1 + b};
+    case 3:  // both
+        return {u1 + b, u0 - b, v0 - b, v1 + b};
+    default:
+        return {u0 + b, u1 + b, v1 + b, v0 + b};
+    }
+}
+
+// Step 6: the four corners rotated in the screen plane, then about the vertical axis, then about
+// the horizontal axis, without perspective. Angles are reduced to one turn.
+void Rotate(const DrawParam& p, const MapSceneEntity& scene, float vx[4], float vy[4], float vz[4]) {
+    const int az = p.angleZ & 255, ay = p.angleY & 255, ax = p.angleX & 255;
+    const float cz = static_cast<float>(scene.cosTable[az]);
+    const float sz = static_cast<float>(scene.sinTable[az]);
+    const float cy = static_cast<float>(scene.cosTable[ay]);
+    const float sy = static_cast<float>(scene.sinTable[ay]);
+    const float cx = static_cast<float>(scene.cosTable[ax]);
+    const float sx = static_cast<float>(scene.sinTable[ax]);
+    for (int i = 0; i < 4; ++i) {
+        const float x1 = vx[i] * cz - vy[i] * sz;
+        const float y1 = vx[i] * sz + vy[i] * cz;
+        const float x2 = x1 * cy + vz[i] * sy;
+        const float z1 = vz[i] * cy - x1 * sy;
+        const float y2 = y1 * cx - z1 * sx;
+        const float z2 = y1 * sx + z1 * cx;
+        vx[i] = x2;
+        vy[i] = y2;
+        vz[i] = z2;
+    }
+}
+
 }  // namespace
 
 CDx_Gr::CDx_Gr()
@@ -72,42 +121,8 @@ int32_t CDx_Gr::DrawSprite(const DrawParam& p) {
     queueBlendMode[s] = p.blendMode;
     if (queueCount < kMaxSprites) ++queueCount;
 
-    // 2-3. Texture edges, nudged by the texel inset according to the mirroring.
-    const float g = p.texture < kLargeTextureIds ? (1.0f / 512.0f) : (1.0f / 128.0f);
-    const float b = system != nullptr ? system->texelInset : kDefaultTexelInset;
-    const float u0 = static_cast<float>(p.srcX) * g;
-    const float u1 = static_cast<float>(p.srcX + p.srcW) * g;
-    const float v0 = static_cast<float>(p.srcY) * g;
-    const float v1 = static_cast<float>(p.srcY + p.srcH) * g;
-
-    // Texture coordinates of V0 (left bottom), V1 (left top), V2 (right bottom), V3 (right top).
-    float uLeft, uRight, vBottom, vTop;
-    switch (p.flip) {
-    case 1:  // mirrored horizontally
-        uLeft = u1 - b;
-        uRight = u0 - b;
-        vTop = v0 + b;
-        vBottom = v1 + b;
-        break;
-    case 2:  // mirrored vertically
-        uLeft = u0 + b;
-        uRight = u1 + b;
-        vTop = v1 + b;
-        vBottom = v0 - b;
-        break;
-    case 3:  // both
-        uLeft = u1 + b;
-        uRight = u0 - b;
-        vTop = v1 + b;
-        vBottom = v0 - b;
-        break;
-    default:
-        uLeft = u0 + b;
-        uRight = u1 + b;
-        vTop = v0 + b;
-        vBottom = v1 + b;
-        break;
-    }
+    // 2-3. Texture edges.
+    const TextureEdges e = EdgesOf(p, system != nullptr ? system->texelInset : kDefaultTexelInset);
 
     // 4. Corners relative to the pivot.
     const float fx = static_cast<float>(p.x);
@@ -124,30 +139,10 @@ int32_t CDx_Gr::DrawSprite(const DrawParam& p) {
     float vz[4] = {0.5f, 0.5f, 0.5f, 0.5f};
     float zBase = 0.0f;
 
-    // 6. Rotation: in the screen plane, then about the vertical axis, then about the horizontal
-    //    axis, without perspective. Angles are reduced to one turn.
+    // 6. Rotation; rotated sprites sit behind flat ones.
     if ((p.angleZ | p.angleY | p.angleX) != 0) {
-        zBase = kRotatedDepth;   // rotated sprites sit behind flat ones
-        if (scene != nullptr) {
-            const int az = p.angleZ & 255, ay = p.angleY & 255, ax = p.angleX & 255;
-            const float cz = static_cast<float>(scene->cosTable[az]);
-            const float sz = static_cast<float>(scene->sinTable[az]);
-            const float cy = static_cast<float>(scene->cosTable[ay]);
-            const float sy = static_cast<float>(scene->sinTable[ay]);
-            const float cx = static_cast<float>(scene->cosTable[ax]);
-            const float sx = static_cast<float>(scene->sinTable[ax]);
-            for (int i = 0; i < 4; ++i) {
-                const float x1 = vx[i] * cz - vy[i] * sz;
-                const float y1 = vx[i] * sz + vy[i] * cz;
-                const float x2 = x1 * cy + vz[i] * sy;
-                const float z1 = vz[i] * cy - x1 * sy;
-                const float y2 = y1 * cx - z1 * sx;
-                const float z2 = y1 * sx + z1 * cx;
-                vx[i] = x2;
-                vy[i] = y2;
-                vz[i] = z2;
-            }
-        }
+        zBase = kRotatedDepth;
+        if (scene != nullptr) Rotate(p, *scene, vx, vy, vz);
     }
 
     // 9. Colour from the bytes of ARGB.
@@ -157,8 +152,8 @@ int32_t CDx_Gr::DrawSprite(const DrawParam& p) {
     const float a = static_cast<float>(p.colour >> 24) * kByteToUnit;
 
     // 7-8, 10. Back to screen space, then clip space, into the slot's four vertices.
-    const float us[4] = {uLeft, uLeft, uRight, uRight};
-    const float vs[4] = {vBottom, vTop, vBottom, vTop};
+    const float us[4] = {e.uLeft, e.uLeft, e.uRight, e.uRight};
+    const float vs[4] = {e.vBottom, e.vTop, e.vBottom, e.vTop};
     Vertex* out = vertices + static_cast<size_t>(s) * 4;
     for (int i = 0; i < 4; ++i) {
         const float X = px + vx[i];

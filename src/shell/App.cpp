@@ -221,6 +221,117 @@ void EndRun() {
     gEvents = nullptr;
 }
 
+// Steps 4 to 9: the folders and the files read at start. False ends the start early (any message
+// has been shown).
+bool OpenFiles(Platform& plat, CLoadFile& files, System* system) {
+    // 4. Base folder, with its trailing separator.
+    if (!files.SetBaseFolder()) {
+        // The backend may know why: then it is the player's folder of an installed game that
+        // cannot be made or filled, and the message names the folder and the reason.
+        const char16_t* problem = plat.services->FolderProblem();
+        Tell(problem[0] != 0 ? MessageId::kPlayerFolderFailed : MessageId::kProgramFolderUnknown, nullptr,
+             problem);
+        return false;
+    }
+
+    // The folder whose files this copy writes is its own for the whole run. A second copy that
+    // reaches the same folder by another road (another display, another spelling of this one)
+    // leaves quietly, as one that meets the first copy's window does, and writes nothing.
+    bool heldElsewhere = false;
+    gShell.folderHeld = plat.services->LockFilesFolder(system->baseFolder, &heldElsewhere);
+    if (heldElsewhere) return false;
+
+    // 5-7. "Game.ini", "dir.txt" (required; its absence ends the run silently), save slots.
+    if (!files.ReadStartupFiles()) return false;
+
+    // 8. No screen saver while the game runs.
+    plat.services->SetScreenSaverActive(false);
+
+    // 9. Data folder.
+    return files.BuildDataFolder();
+}
+
+// Steps 10 to 12: the window, the links between the long-lived objects, the font.
+bool OpenWindow(Platform& plat, System* system) {
+    // 10. Window.
+    if (!plat.window->RegisterClass()) {
+        Tell(MessageId::kWindowClassFailed);
+        return false;
+    }
+    if (!CreateGameWindow(system)) {
+        Tell(MessageId::kWindowFailed);
+        return false;
+    }
+    plat.window->ThreadProcessIds(&gWindowThreadId, &gProcessId);
+    plat.window->Show();
+
+    // 11. Links between the long-lived objects; the window rectangle.
+    gGame->Link();
+    StoreWindowRect(system);
+
+    // 12. The font file is registered for the run (it is not used for drawing).
+    if (system->fontFlag == 1 &&
+        U16Copy(gShell.fontPath, kPathChars, system->dataFolder) &&
+        U16Cat(gShell.fontPath, kPathChars, kFontFile)) {
+        gShell.fontAdded = plat.services->AddFont(gShell.fontPath);
+    }
+    return true;
+}
+
+// Steps 13 to 20: the clock, the renderer, input, the audio engine, the sounds and the music.
+bool StartDevices(Platform& plat, System* system, MapSceneEntity* scene) {
+    // 13. The music stream slots start closed (static state of the music streams).
+
+    // 14. Frame-time table, timer period, first clock read.
+    gShell.pacer.Begin(plat.clock);
+
+    // 15. Renderer.
+    if (gGame->dxGr->Create() != 1) {
+        Tell(MessageId::kGraphicsFailed);
+        return false;
+    }
+
+    // 16. Input device.
+    system->activeInputDevice = system->inputDevice;
+
+    // 17. Audio engine: a missing engine leaves a silent game; a missing output device ends
+    //     the run (CreateEngine has shown its message).
+    if (SoundModeOn(system) && !gGame->xa2->CreateEngine()) return false;
+
+    // 18. Angle tables.
+    scene->FillAngleTables();
+
+    // 19. Sounds, music and the music thread.
+    if (system->soundOff == 0 && SoundModeOn(system) && !LoadResourceLists(system, scene, gGame->xa2)) {
+        Tell(MessageId::kInitFailed);
+        return false;
+    }
+
+    // 20. Held buffer, music request and the play scene's start field.
+    scene->FreeHeldBuffer();
+    system->currentMusicTrack.store(0, std::memory_order_relaxed);
+    scene->gameStartTime = 0;
+    return true;
+}
+
+// Step 21: the texture list and the textures.
+bool LoadTextures(CLoadFile& files, System* system, MapSceneEntity* scene) {
+    char16_t path[kPathChars];
+    if (!U16Copy(path, kPathChars, system->dataFolder) || !U16Cat(path, kPathChars, kTextureList) ||
+        !files.ReadTextureList(path)) {
+        Tell(MessageId::kTextureListFailed);
+        Tell(MessageId::kInitFailed);
+        return false;
+    }
+    CReSur reSur(gGame->dxGr, system, scene);
+    if (!reSur.ReloadTextures()) {
+        Tell(MessageId::kTexturesFailed);
+        Tell(MessageId::kInitFailed);
+        return false;
+    }
+    return true;
+}
+
 // The start-up: 0 with gEvents set when the loop may run; otherwise the run has ended and the
 // result is its exit code.
 int Startup(int showCommand) {
@@ -242,100 +353,8 @@ int Startup(int showCommand) {
     System* system = gGame->system;
     MapSceneEntity* scene = gGame->mapSceneEntity;
     CLoadFile files(system, scene);
-
-    // 4. Base folder, with its trailing separator.
-    if (!files.SetBaseFolder()) {
-        // The backend may know why: then it is the player's folder of an installed game that
-        // cannot be made or filled, and the message names the folder and the reason.
-        const char16_t* problem = plat.services->FolderProblem();
-        Tell(problem[0] != 0 ? MessageId::kPlayerFolderFailed : MessageId::kProgramFolderUnknown, nullptr,
-             problem);
-        return EarlyExit();
-    }
-
-    // The folder whose files this copy writes is its own for the whole run. A second copy that
-    // reaches the same folder by another road (another display, another spelling of this one)
-    // leaves quietly, as one that meets the first copy's window does, and writes nothing.
-    bool heldElsewhere = false;
-    gShell.folderHeld = plat.services->LockFilesFolder(system->baseFolder, &heldElsewhere);
-    if (heldElsewhere) return EarlyExit();
-
-    // 5-7. "Game.ini", "dir.txt" (required; its absence ends the run silently), save slots.
-    if (!files.ReadStartupFiles()) return EarlyExit();
-
-    // 8. No screen saver while the game runs.
-    plat.services->SetScreenSaverActive(false);
-
-    // 9. Data folder.
-    if (!files.BuildDataFolder()) return EarlyExit();
-
-    // 10. Window.
-    if (!plat.window->RegisterClass()) {
-        Tell(MessageId::kWindowClassFailed);
-        return EarlyExit();
-    }
-    if (!CreateGameWindow(system)) {
-        Tell(MessageId::kWindowFailed);
-        return EarlyExit();
-    }
-    plat.window->ThreadProcessIds(&gWindowThreadId, &gProcessId);
-    plat.window->Show();
-
-    // 11. Links between the long-lived objects; the window rectangle.
-    gGame->Link();
-    StoreWindowRect(system);
-
-    // 12. The font file is registered for the run (it is not used for drawing).
-    if (system->fontFlag == 1 &&
-        U16Copy(gShell.fontPath, kPathChars, system->dataFolder) &&
-        U16Cat(gShell.fontPath, kPathChars, kFontFile)) {
-        gShell.fontAdded = plat.services->AddFont(gShell.fontPath);
-    }
-
-    // 13. The music stream slots start closed (static state of the music streams).
-
-    // 14. Frame-time table, timer period, first clock read.
-    gShell.pacer.Begin(plat.clock);
-
-    // 15. Renderer.
-    if (gGame->dxGr->Create() != 1) {
-        Tell(MessageId::kGraphicsFailed);
-        return EarlyExit();
-    }
-
-    // 16. Input device.
-    system->activeInputDevice = system->inputDevice;
-
-    // 17. Audio engine: a missing engine leaves a silent game; a missing output device ends
-    //     the run (CreateEngine has shown its message).
-    if (SoundModeOn(system) && !gGame->xa2->CreateEngine()) return EarlyExit();
-
-    // 18. Angle tables.
-    scene->FillAngleTables();
-
-    // 19. Sounds, music and the music thread.
-    if (system->soundOff == 0 && SoundModeOn(system) && !LoadResourceLists(system, scene, gGame->xa2)) {
-        Tell(MessageId::kInitFailed);
-        return EarlyExit();
-    }
-
-    // 20. Held buffer, music request and the play scene's start field.
-    scene->FreeHeldBuffer();
-    system->currentMusicTrack.store(0, std::memory_order_relaxed);
-    scene->gameStartTime = 0;
-
-    // 21. Texture list and textures.
-    char16_t path[kPathChars];
-    if (!U16Copy(path, kPathChars, system->dataFolder) || !U16Cat(path, kPathChars, kTextureList) ||
-        !files.ReadTextureList(path)) {
-        Tell(MessageId::kTextureListFailed);
-        Tell(MessageId::kInitFailed);
-        return EarlyExit();
-    }
-    CReSur reSur(gGame->dxGr, system, scene);
-    if (!reSur.ReloadTextures()) {
-        Tell(MessageId::kTexturesFailed);
-        Tell(MessageId::kInitFailed);
+    if (!OpenFiles(plat, files, system) || !OpenWindow(plat, system) || !StartDevices(plat, system, scene) ||
+        !LoadTextures(files, system, scene)) {
         return EarlyExit();
     }
 
