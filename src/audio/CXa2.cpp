@@ -52,6 +52,84 @@ bool QueueEffect(CXa2& a, int id, uint32_t bytes, uint32_t secondBytes, uint16_t
     return true;
 }
 
+// A WAV effect: at most one second (nAvgBytesPerSec) of the data chunk, played in its own format.
+bool LoadWaveEffect(CXa2& a, const char16_t* path, int id) {
+    WaveReader reader;
+    if (!reader.Open(path)) {
+        Tell(MessageId::kWaveOpenFailed);
+        return false;
+    }
+    const WaveFormat& format = reader.Format();  // with its extension, if any
+    a.seVoice[id] = Plat().audio->CreateSourceVoice(format);
+    if (a.seVoice[id] == nullptr || format.blockAlign == 0) {
+        PrintEffectFailure("Unsupported effect format", path);
+        return false;
+    }
+    uint32_t second = format.avgBytesPerSec & ~3u;
+    if (second == 0 || second > kMaxEffectBytesPerSec) {
+        PrintEffectFailure("Unsupported effect format", path);
+        return false;
+    }
+    // Left uninitialised: only the bytes read are ever played (audioBytes = got).
+    a.seData[id] = new uint8_t[3 * second];
+    // One read from the start of the data, never past the data chunk's end.
+    uint32_t got = reader.Read(a.seData[id], std::min(second, reader.data.size));
+    if (got < 1) return false;
+    return QueueEffect(a, id, got, second, format.blockAlign);
+}
+
+// An Ogg effect: the whole stream, up to three seconds' worth of bytes, played in the file's own
+// channel count and rate.
+bool LoadOggEffect(CXa2& a, const char16_t* path, int id) {
+    FILE* file = OpenFileU16(path, "rb");
+    if (file == nullptr) return false;
+    OggVorbis_File vf;
+    if (ov_open_callbacks(file, &vf, nullptr, 0, OV_CALLBACKS_DEFAULT) < 0) {
+        std::fputs("Input does not appear to be an Ogg bitstream.\n", stderr);
+        std::fclose(file);
+        return false;
+    }
+    vorbis_info* info = ov_info(&vf, -1);
+    if (info == nullptr) {
+        std::fputs("Get Info Error\n", stderr);
+        ov_clear(&vf);
+        return false;
+    }
+    WaveFormat format = kMusicFormat;
+    if (info->channels >= 1 && info->channels <= 8 && info->rate > 0 && info->rate <= 384000) {
+        format.channels = static_cast<uint16_t>(info->channels);
+        format.samplesPerSec = static_cast<uint32_t>(info->rate);
+        format.blockAlign = static_cast<uint16_t>(2 * info->channels);
+        format.avgBytesPerSec = format.samplesPerSec * format.blockAlign;
+    }
+    // Left uninitialised: only the decoded bytes are ever played (audioBytes = sum), so the
+    // untouched rest of the three seconds never becomes resident.
+    a.seData[id] = new uint8_t[kOggEffectBytes];
+    ogg_int64_t frames = ov_pcm_total(&vf, -1);
+    uint64_t total = frames > 0 ? uint64_t(frames) * format.blockAlign : kOggEffectBytes;
+    // Whole frames only: the cut never splits a sample frame.
+    uint32_t limit = static_cast<uint32_t>(std::min<uint64_t>(total, kOggEffectBytes));
+    limit -= limit % format.blockAlign;
+    uint32_t sum = 0;
+    int section = 0;
+    int holes = 0;
+    while (sum < limit) {
+        long r = ov_read(&vf, reinterpret_cast<char*>(a.seData[id] + sum), static_cast<int>(limit - sum),
+                         0, 2, 1, &section);
+        if (r == OV_HOLE && ++holes < 8) continue;
+        if (r <= 0) break;
+        sum += static_cast<uint32_t>(r);
+    }
+    ov_clear(&vf);  // also closes the file
+    if (sum == 0) return false;
+    a.seVoice[id] = Plat().audio->CreateSourceVoice(format);
+    if (a.seVoice[id] == nullptr) {
+        PrintEffectFailure("Unsupported effect format", path);
+        return false;
+    }
+    return QueueEffect(a, id, sum, kOggEffectSecond, format.blockAlign);
+}
+
 }  // namespace
 
 CXa2::CXa2()
@@ -102,9 +180,8 @@ bool CXa2::CreateEngine() {
     return true;
 }
 
-// Loads effect `id` whole into memory and queues it on its voice, which is left stopped.
-// WAV: at most one second (nAvgBytesPerSec) of the data chunk. Ogg: the whole stream, up to three
-// seconds' worth of bytes, played in the file's own channel count and rate.
+// Loads effect `id` whole into memory (WAV or Ogg, as the sound mode says) and queues it on its
+// voice, which is left stopped.
 bool CXa2::LoadSe(const char16_t* path, int id) {
     if (!Guard() || id < 0 || id >= kEffectVoices) return false;
     if (seVoice[id] != nullptr) {
@@ -114,78 +191,7 @@ bool CXa2::LoadSe(const char16_t* path, int id) {
     delete[] seData[id];
     seData[id] = nullptr;
 
-    if (settings->soundMode == 1) {
-        WaveReader reader;
-        if (!reader.Open(path)) {
-            Tell(MessageId::kWaveOpenFailed);
-            return false;
-        }
-        const WaveFormat& format = reader.Format();  // with its extension, if any
-        seVoice[id] = Plat().audio->CreateSourceVoice(format);
-        if (seVoice[id] == nullptr || format.blockAlign == 0) {
-            PrintEffectFailure("Unsupported effect format", path);
-            return false;
-        }
-        uint32_t second = format.avgBytesPerSec & ~3u;
-        if (second == 0 || second > kMaxEffectBytesPerSec) {
-            PrintEffectFailure("Unsupported effect format", path);
-            return false;
-        }
-        // Left uninitialised: only the bytes read are ever played (audioBytes = got).
-        seData[id] = new uint8_t[3 * second];
-        // One read from the start of the data, never past the data chunk's end.
-        uint32_t got = reader.Read(seData[id], std::min(second, reader.data.size));
-        if (got < 1) return false;
-        return QueueEffect(*this, id, got, second, format.blockAlign);
-    }
-
-    FILE* file = OpenFileU16(path, "rb");
-    if (file == nullptr) return false;
-    OggVorbis_File vf;
-    if (ov_open_callbacks(file, &vf, nullptr, 0, OV_CALLBACKS_DEFAULT) < 0) {
-        std::fputs("Input does not appear to be an Ogg bitstream.\n", stderr);
-        std::fclose(file);
-        return false;
-    }
-    vorbis_info* info = ov_info(&vf, -1);
-    if (info == nullptr) {
-        std::fputs("Get Info Error\n", stderr);
-        ov_clear(&vf);
-        return false;
-    }
-    WaveFormat format = kMusicFormat;
-    if (info->channels >= 1 && info->channels <= 8 && info->rate > 0 && info->rate <= 384000) {
-        format.channels = static_cast<uint16_t>(info->channels);
-        format.samplesPerSec = static_cast<uint32_t>(info->rate);
-        format.blockAlign = static_cast<uint16_t>(2 * info->channels);
-        format.avgBytesPerSec = format.samplesPerSec * format.blockAlign;
-    }
-    // Left uninitialised: only the decoded bytes are ever played (audioBytes = sum), so the
-    // untouched rest of the three seconds never becomes resident.
-    seData[id] = new uint8_t[kOggEffectBytes];
-    ogg_int64_t frames = ov_pcm_total(&vf, -1);
-    uint64_t total = frames > 0 ? uint64_t(frames) * format.blockAlign : kOggEffectBytes;
-    // Whole frames only: the cut never splits a sample frame.
-    uint32_t limit = static_cast<uint32_t>(std::min<uint64_t>(total, kOggEffectBytes));
-    limit -= limit % format.blockAlign;
-    uint32_t sum = 0;
-    int section = 0;
-    int holes = 0;
-    while (sum < limit) {
-        long r = ov_read(&vf, reinterpret_cast<char*>(seData[id] + sum), static_cast<int>(limit - sum),
-                         0, 2, 1, &section);
-        if (r == OV_HOLE && ++holes < 8) continue;
-        if (r <= 0) break;
-        sum += static_cast<uint32_t>(r);
-    }
-    ov_clear(&vf);  // also closes the file
-    if (sum == 0) return false;
-    seVoice[id] = Plat().audio->CreateSourceVoice(format);
-    if (seVoice[id] == nullptr) {
-        PrintEffectFailure("Unsupported effect format", path);
-        return false;
-    }
-    return QueueEffect(*this, id, sum, kOggEffectSecond, format.blockAlign);
+    return settings->soundMode == 1 ? LoadWaveEffect(*this, path, id) : LoadOggEffect(*this, path, id);
 }
 
 // Each effect owns one voice: playing it again cuts the running instance and starts it over.

@@ -19,6 +19,70 @@ constexpr int32_t kConfirmEffect = 0;
 
 bool IsOpenSub(int32_t phase) { return phase >= kPhaseOpening && phase <= kPhaseClosedHeld; }
 
+// The title's phases: opening, open, closing on START, closed; then the fade to black. Each step
+// sees the phase as the steps before it left it in this frame.
+void StepTitlePhases(MenuBlock& m, bool decision, CXa2* audio, MapSceneEntity* scene) {
+    if (m.titlePhase == kPhaseClosed || m.titlePhase == kPhaseOpening) {
+        m.titlePhase = kPhaseOpening;
+        if (m.titleOpen < kOpenSteps) {
+            ++m.titleOpen;
+        } else {
+            m.titlePhase = kPhaseOpenHeld;
+        }
+    }
+    if (m.titlePhase == kPhaseOpenHeld && !decision) m.titlePhase = kPhaseIdle;
+    if (m.titlePhase == kPhaseIdle && decision && m.titleCursor == kItemStart) {
+        audio->PlaySe(kConfirmEffect);
+        m.titlePhase = kPhaseClosing;
+    }
+    if (m.titlePhase == kPhaseClosing && m.titleCursor == kItemStart) {
+        if (m.titleOpen > 0) {
+            --m.titleOpen;
+        } else {
+            m.titlePhase = kPhaseClosedHeld;
+        }
+    }
+    if (m.titlePhase == kPhaseClosedHeld && !decision && m.titleCursor == kItemStart) {
+        // Fading to black wins over a fade-in still running from the end of a game; with both
+        // flags set the level would stand still and the game would never start.
+        scene->fadeToBlack = 1;
+        scene->fadeFromBlack = 0;
+    }
+}
+
+// The phases of the open sub-screen (ranking or options): DECISION opens it and, outside the
+// button rows, closes it again.
+void StepSubPhases(MenuBlock& m, bool decision, CXa2* audio) {
+    if ((decision && m.subPhase == kPhaseClosed) || m.subPhase == kPhaseOpening) {
+        if (m.subPhase == kPhaseClosed) audio->PlaySe(kConfirmEffect);
+        m.subPhase = kPhaseOpening;
+        if (m.subOpen < kOpenSteps) {
+            ++m.subOpen;
+        } else {
+            m.subPhase = kPhaseOpenHeld;
+        }
+    }
+    if (m.subPhase == kPhaseOpenHeld && !decision) m.subPhase = kPhaseIdle;
+    if (decision && m.subPhase == kPhaseIdle) {
+        // On the button rows DECISION may be the very pad button being assigned.
+        const bool onButtonRow = m.titleCursor == kItemOptions &&
+                                 m.optionCursor >= kRowFirstButton &&
+                                 m.optionCursor <= kRowLastButton;
+        if (!onButtonRow) {
+            audio->PlaySe(kConfirmEffect);
+            m.subPhase = kPhaseClosing;
+        }
+    }
+    if (m.subPhase == kPhaseClosing) {
+        if (m.subOpen > 0) {
+            --m.subOpen;
+        } else {
+            m.subPhase = kPhaseClosedHeld;
+        }
+    }
+    if (m.subPhase == kPhaseClosedHeld && !decision) m.subPhase = kPhaseClosed;
+}
+
 }  // namespace
 
 void StartGameFromTitle(System* system, MapSceneEntity* scene) {
@@ -75,33 +139,7 @@ void CTitleIcDX::UpdateTitleMenu() {
     const bool decision = (system->buttonBits & kBtnDecision) != 0;
     const int32_t dir = system->dirBits;
 
-    // Title phases. Each step sees the phase as the steps before it left it in this frame.
-    if (m.titlePhase == kPhaseClosed || m.titlePhase == kPhaseOpening) {
-        m.titlePhase = kPhaseOpening;
-        if (m.titleOpen < kOpenSteps) {
-            ++m.titleOpen;
-        } else {
-            m.titlePhase = kPhaseOpenHeld;
-        }
-    }
-    if (m.titlePhase == kPhaseOpenHeld && !decision) m.titlePhase = kPhaseIdle;
-    if (m.titlePhase == kPhaseIdle && decision && m.titleCursor == kItemStart) {
-        audio->PlaySe(kConfirmEffect);
-        m.titlePhase = kPhaseClosing;
-    }
-    if (m.titlePhase == kPhaseClosing && m.titleCursor == kItemStart) {
-        if (m.titleOpen > 0) {
-            --m.titleOpen;
-        } else {
-            m.titlePhase = kPhaseClosedHeld;
-        }
-    }
-    if (m.titlePhase == kPhaseClosedHeld && !decision && m.titleCursor == kItemStart) {
-        // Fading to black wins over a fade-in still running from the end of a game; with both
-        // flags set the level would stand still and the game would never start.
-        scene->fadeToBlack = 1;
-        scene->fadeFromBlack = 0;
-    }
+    StepTitlePhases(m, decision, audio, scene);
 
     // Title cursor.
     if (m.titlePhase == kPhaseIdle && m.subPhase == kPhaseClosed) {
@@ -118,35 +156,7 @@ void CTitleIcDX::UpdateTitleMenu() {
 
     // Sub-screen phases (ranking or options).
     if (m.titleCursor == kItemRanking || m.titleCursor == kItemOptions) {
-        if ((decision && m.subPhase == kPhaseClosed) || m.subPhase == kPhaseOpening) {
-            if (m.subPhase == kPhaseClosed) audio->PlaySe(kConfirmEffect);
-            m.subPhase = kPhaseOpening;
-            if (m.subOpen < kOpenSteps) {
-                ++m.subOpen;
-            } else {
-                m.subPhase = kPhaseOpenHeld;
-            }
-        }
-        if (m.subPhase == kPhaseOpenHeld && !decision) m.subPhase = kPhaseIdle;
-        if (decision && m.subPhase == kPhaseIdle) {
-            // On the button rows DECISION may be the very pad button being assigned.
-            const bool onButtonRow = m.titleCursor == kItemOptions &&
-                                     m.optionCursor >= kRowFirstButton &&
-                                     m.optionCursor <= kRowLastButton;
-            if (!onButtonRow) {
-                audio->PlaySe(kConfirmEffect);
-                m.subPhase = kPhaseClosing;
-            }
-        }
-        if (m.subPhase == kPhaseClosing) {
-            if (m.subOpen > 0) {
-                --m.subOpen;
-            } else {
-                m.subPhase = kPhaseClosedHeld;
-            }
-        }
-        if (m.subPhase == kPhaseClosedHeld && !decision) m.subPhase = kPhaseClosed;
-
+        StepSubPhases(m, decision, audio);
         if (m.titleCursor == kItemOptions && IsOpenSub(m.subPhase)) UpdateOptionsInput();
     }
 

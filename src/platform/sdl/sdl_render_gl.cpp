@@ -82,6 +82,96 @@ GLuint Compile(GLenum kind, const char* source, const char* name) {
     return s;
 }
 
+// The program from the two shader files: 1, -1 when a file cannot be opened (as the compiled
+// shaders do), or kCreateFailed. The program is left in use, sampling texture unit 0.
+int32_t BuildProgram(GLuint& program) {
+    char path[4096];
+    char* vsText = GlHostFindShader("SampleVS.glsl", path, sizeof path) ? ReadSource(path) : nullptr;
+    if (vsText == nullptr) return -1;
+    char* psText = GlHostFindShader("SamplePS.glsl", path, sizeof path) ? ReadSource(path) : nullptr;
+    if (psText == nullptr) {
+        std::free(vsText);
+        return -1;
+    }
+    GLuint vs = Compile(GL_VERTEX_SHADER, vsText, "SampleVS.glsl");
+    GLuint ps = Compile(GL_FRAGMENT_SHADER, psText, "SamplePS.glsl");
+    std::free(vsText);
+    std::free(psText);
+    if (vs == 0 || ps == 0) {
+        if (vs != 0) glDeleteShader(vs);
+        if (ps != 0) glDeleteShader(ps);
+        return kCreateFailed;
+    }
+    program = glCreateProgram();
+    glAttachShader(program, vs);
+    glAttachShader(program, ps);
+    glBindAttribLocation(program, 0, "inPosition");
+    glBindAttribLocation(program, 1, "inColor");
+    glBindAttribLocation(program, 2, "inTexcoord");
+    glLinkProgram(program);
+    glDeleteShader(vs);
+    glDeleteShader(ps);
+    GLint linked = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (linked != GL_TRUE) {
+        char log[1024] = {};
+        glGetProgramInfoLog(program, sizeof log - 1, nullptr, log);
+        std::fprintf(stderr, "shader link: %s\n", log);
+        return kCreateFailed;
+    }
+    glUseProgram(program);
+    const GLint unit = glGetUniformLocation(program, "uTexture");
+    if (unit >= 0) glUniform1i(unit, 0);
+    return 1;
+}
+
+// One vertex buffer for the whole queue in a vertex array, with the index buffer of its strips.
+void MakeQueueBuffers(GLuint& vao, GLuint& vbo, GLuint& indices) {
+    // The strips of sprite i are vertices 4i..4i+3.
+    glGenVertexArrays(1, &vao);
+    glBindVertexArray(vao);
+    glGenBuffers(1, &vbo);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glBufferData(GL_ARRAY_BUFFER, kQueueVertexCapacity * sizeof(Vertex), nullptr, GL_STREAM_DRAW);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(0));
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(12));
+    glEnableVertexAttribArray(2);
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(28));
+    {
+        static uint16_t order[kQueueSprites * 6];  // start-up only, main thread
+        for (uint32_t i = 0; i < kQueueSprites; ++i) {
+            const uint16_t v = static_cast<uint16_t>(4 * i);
+            const uint16_t six[6] = {v, static_cast<uint16_t>(v + 1), static_cast<uint16_t>(v + 2),
+                                     static_cast<uint16_t>(v + 2), static_cast<uint16_t>(v + 1),
+                                     static_cast<uint16_t>(v + 3)};
+            std::memcpy(order + 6 * i, six, sizeof six);
+        }
+        glGenBuffers(1, &indices);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices);  // part of the vertex array's state
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof order, order, GL_STATIC_DRAW);
+    }
+}
+
+// Point sampling with wrap on both axes on unit 0, and the 1 x 1 opaque black texture that ids
+// without a texture (the fade overlay's 120 among them) draw with.
+void MakeSamplerAndBlack(GLuint& sampler, GLuint& black) {
+    glGenSamplers(1, &sampler);
+    glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glBindSampler(0, sampler);
+    glActiveTexture(GL_TEXTURE0);
+
+    const uint8_t blackTexel[4] = {0, 0, 0, 255};
+    glGenTextures(1, &black);
+    glBindTexture(GL_TEXTURE_2D, black);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, blackTexel);
+}
+
 class GlRender final : public PlatRender, public SdlRepaint {
 public:
     explicit GlRender(SdlGlTarget* w) : window(w) {}
@@ -166,89 +256,14 @@ int32_t GlRender::Create() {
     window->GlDrawableSize(&cw, &ch);
     glViewport(0, 0, cw, ch);
 
-    // Shaders: a file that cannot be opened fails with -1, as the compiled shaders do.
-    char path[4096];
-    char* vsText = GlHostFindShader("SampleVS.glsl", path, sizeof path) ? ReadSource(path) : nullptr;
-    if (vsText == nullptr) return -1;
-    char* psText = GlHostFindShader("SamplePS.glsl", path, sizeof path) ? ReadSource(path) : nullptr;
-    if (psText == nullptr) {
-        std::free(vsText);
-        return -1;
-    }
-    GLuint vs = Compile(GL_VERTEX_SHADER, vsText, "SampleVS.glsl");
-    GLuint ps = Compile(GL_FRAGMENT_SHADER, psText, "SamplePS.glsl");
-    std::free(vsText);
-    std::free(psText);
-    if (vs == 0 || ps == 0) {
-        if (vs != 0) glDeleteShader(vs);
-        if (ps != 0) glDeleteShader(ps);
-        return kCreateFailed;
-    }
-    program = glCreateProgram();
-    glAttachShader(program, vs);
-    glAttachShader(program, ps);
-    glBindAttribLocation(program, 0, "inPosition");
-    glBindAttribLocation(program, 1, "inColor");
-    glBindAttribLocation(program, 2, "inTexcoord");
-    glLinkProgram(program);
-    glDeleteShader(vs);
-    glDeleteShader(ps);
-    GLint linked = GL_FALSE;
-    glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (linked != GL_TRUE) {
-        char log[1024] = {};
-        glGetProgramInfoLog(program, sizeof log - 1, nullptr, log);
-        std::fprintf(stderr, "shader link: %s\n", log);
-        return kCreateFailed;
-    }
-    glUseProgram(program);
-    const GLint unit = glGetUniformLocation(program, "uTexture");
-    if (unit >= 0) glUniform1i(unit, 0);
-
-    // One vertex buffer for the whole queue; the strips of sprite i are vertices 4i..4i+3.
-    glGenVertexArrays(1, &vao);
-    glBindVertexArray(vao);
-    glGenBuffers(1, &vbo);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glBufferData(GL_ARRAY_BUFFER, kQueueVertexCapacity * sizeof(Vertex), nullptr, GL_STREAM_DRAW);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(0));
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(12));
-    glEnableVertexAttribArray(2);
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(28));
-    {
-        static uint16_t order[kQueueSprites * 6];  // start-up only, main thread
-        for (uint32_t i = 0; i < kQueueSprites; ++i) {
-            const uint16_t v = static_cast<uint16_t>(4 * i);
-            const uint16_t six[6] = {v, static_cast<uint16_t>(v + 1), static_cast<uint16_t>(v + 2),
-                                     static_cast<uint16_t>(v + 2), static_cast<uint16_t>(v + 1),
-                                     static_cast<uint16_t>(v + 3)};
-            std::memcpy(order + 6 * i, six, sizeof six);
-        }
-        glGenBuffers(1, &indices);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices);  // part of the vertex array's state
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof order, order, GL_STATIC_DRAW);
-    }
+    const int32_t built = BuildProgram(program);
+    if (built != 1) return built;
+    MakeQueueBuffers(vao, vbo, indices);
     runCount = 0;
     appliedSlot = -1;
     appliedTexture = 0;
 
-    // Point sampling with wrap on both axes.
-    glGenSamplers(1, &sampler);
-    glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glBindSampler(0, sampler);
-    glActiveTexture(GL_TEXTURE0);
-
-    // Ids without a texture (the fade overlay's 120 among them) draw opaque black.
-    const uint8_t blackTexel[4] = {0, 0, 0, 255};
-    glGenTextures(1, &black);
-    glBindTexture(GL_TEXTURE_2D, black);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, blackTexel);
+    MakeSamplerAndBlack(sampler, black);
     boundTexture = black;
 
     if (glGetError() != GL_NO_ERROR) return kCreateFailed;
