@@ -102,16 +102,12 @@ bool CLoadFile::ReadDataFolder(const char16_t* path) {
 }
 
 bool CLoadFile::WriteDataFolder(const char16_t* path) {
-    // Byte order mark, then the name without a terminator or line break.
-    uint8_t bytes[2 + 2 * kDataFolderNameChars];
-    size_t size = 0;
-    bytes[size++] = 0xFF;
-    bytes[size++] = 0xFE;
+    // The name field holds up to kDataFolderNameChars units, not always terminated.
+    char16_t name[kDataFolderNameChars + 1] = {};
     for (int i = 0; i < kDataFolderNameChars && system->dataFolderName[i] != 0; ++i) {
-        bytes[size++] = static_cast<uint8_t>(system->dataFolderName[i]);
-        bytes[size++] = static_cast<uint8_t>(system->dataFolderName[i] >> 8);
+        name[i] = system->dataFolderName[i];
     }
-    return WriteFileAtomicU16(path, bytes, size);
+    return WriteDataFolderFileU16(path, name);
 }
 
 bool CLoadFile::BuildDataFolder() {
