@@ -41,7 +41,7 @@ EM_JS(int, StoreQuitFilesNow, (const char* base), {
 // The packaged "Game.ini" copied to `ini`; a copy cut short is removed (worse than none).
 bool CopyPackagedSettings(const char* ini) {
     char packaged[64];
-    std::snprintf(packaged, sizeof packaged, "%s/Game.ini", kWebGameFolder);
+    std::snprintf(packaged, sizeof packaged, "%s/" KELVORINE_SETTINGS_FILE, kWebGameFolder);
     FILE* in = std::fopen(packaged, "rb");
     if (in == nullptr) return false;
     uint8_t image[1024];
@@ -80,8 +80,8 @@ void WebMountFileStore(void (*ready)()) {
 
 bool WebSeedFirstVisit() {
     char ini[64], dir[64];
-    std::snprintf(ini, sizeof ini, "%s/Game.ini", kWebBaseFolder);
-    std::snprintf(dir, sizeof dir, "%s/dir.txt", kWebBaseFolder);
+    std::snprintf(ini, sizeof ini, "%s/" KELVORINE_SETTINGS_FILE, kWebBaseFolder);
+    std::snprintf(dir, sizeof dir, "%s/" KELVORINE_DATA_FOLDER_FILE, kWebBaseFolder);
     const bool hasIni = access(ini, F_OK) == 0, hasDir = access(dir, F_OK) == 0;
     const bool seeded = !hasIni && !hasDir && CopyPackagedSettings(ini);
     // Without "dir.txt" the start-up ends silently.

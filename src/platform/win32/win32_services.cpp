@@ -8,6 +8,7 @@
 
 #include "platform/win32/win32_platform.h"
 #include "platform/common/text.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -150,9 +151,9 @@ bool SeedSettingsFromTemplate(const wchar_t* folder) {
     wchar_t live[kPathChars];
     wchar_t source[kPathChars];
     wchar_t part[kPathChars];
-    if (!JoinWide(live, kPathChars, folder, L"Game.ini") ||
+    if (!JoinWide(live, kPathChars, folder, L"" KELVORINE_SETTINGS_FILE) ||
         !JoinWide(source, kPathChars, folder, L"Game.default.ini") ||
-        !JoinWide(part, kPathChars, folder, L"Game.ini.first")) {
+        !JoinWide(part, kPathChars, folder, L"" KELVORINE_SETTINGS_FILE ".first")) {
         return false;
     }
     if (GetFileAttributesW(live) != INVALID_FILE_ATTRIBUTES) return false;
