@@ -163,7 +163,9 @@ check_deb_tree() {
     for f in "License: Expat" "License: M+Font"; do
         grep -q "$f" "$t/usr/share/doc/kelvorine/copyright" 2>/dev/null || { echo "missing: the $f licence in the copyright file" >&2; bad=1; }
     done
-    zcat "$t/usr/share/man/man6/kelvorine.6.gz" 2>/dev/null | grep -q "\"Kelvorine $VERSION\"" ||
+    # grep reads the whole page (no -q): an early exit would end zcat by SIGPIPE, which pipefail
+    # reports as a failure.
+    zcat "$t/usr/share/man/man6/kelvorine.6.gz" 2>/dev/null | grep "\"Kelvorine $VERSION\"" >/dev/null ||
         { echo "wrong: the man page does not carry version $VERSION" >&2; bad=1; }
     grep -q "<release version=\"$VERSION\" date=\"$DATE\"/>" "$t/usr/share/metainfo/$APPID.metainfo.xml" 2>/dev/null ||
         { echo "wrong: the metainfo has no release entry $VERSION of $DATE" >&2; bad=1; }
