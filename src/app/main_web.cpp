@@ -11,6 +11,7 @@
 #include "shell/Game.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include <emscripten.h>
 
@@ -59,6 +60,18 @@ int GameFigures(char* out, size_t cap) {
     return len;
 }
 
+// The ranking differs from the one seen at the last call (the first call only takes it in).
+bool RankingChanged() {
+    static int32_t seen[kRankingEntries];
+    static bool known = false;
+    if (gGame == nullptr) return false;
+    const int* now = gGame->mapSceneEntity->rankScores;
+    const bool changed = known && std::memcmp(seen, now, sizeof seen) != 0;
+    std::memcpy(seen, now, sizeof seen);
+    known = true;
+    return changed;
+}
+
 }  // namespace
 
 // The page went into full screen or left it (the browser's own key, a refused request, the first
@@ -76,7 +89,8 @@ int main() {
     const WebGame game{.start = Start, .turn = KelvorineTurn, .present = KelvorinePresent,
                        .turnMs = KelvorineTurnMs, .pacedByDisplay = KelvorinePacedByDisplay,
                        .noWaitUnpaced = KelvorineNoWaitUnpaced,
-                       .writeQuitFiles = KelvorineWriteQuitFiles, .figures = GameFigures};
+                       .writeQuitFiles = KelvorineWriteQuitFiles,
+                       .rankingChanged = RankingChanged, .figures = GameFigures};
     WebRunGame(gPlatform, game);
     return 0;
 }

@@ -287,6 +287,7 @@ try {
   s = await stats(page);
   const ranking2 = s.ranking;
   if (JSON.stringify(ranking2) === JSON.stringify(ranking)) fail(`the second game (score ${second}) did not change the ranking`);
+  if (s.writesOnRanking < 1) fail('the changed ranking was not stored at once');
   await page.close({ runBeforeUnload: true });
   await sleep(1500);
   page = await openPage(browser);

@@ -40,6 +40,7 @@ struct WebRunState {
     double nextDue = -1;                   // the grid's next deadline, page clock; -1 none yet
     bool immediate = false;                // the loop is timed as fast as the browser calls back
     uint32_t writesOnHide = 0;
+    uint32_t writesOnRanking = 0;
     bool seededSettings = false;
     char stats[3072] = {};
 };
@@ -107,6 +108,9 @@ void Tick() {
     const double start = emscripten_get_now();
     if (gRun.holdAfter != 0 && gRun.turns >= gRun.holdAfter) return;
     if (RunDueTurns(start) == 0) return;
+    if (gRun.game.rankingChanged() && gRun.game.writeQuitFiles() && WebStoreQuitFilesNow()) {
+        ++gRun.writesOnRanking;
+    }
     const double end = emscripten_get_now();
     if (gRun.lastTurnStart >= 0) {
         gRun.intervals[gRun.intervalCount % kIntervalRing] = static_cast<float>(start - gRun.lastTurnStart);
@@ -172,12 +176,12 @@ int RunFigures(char* out, size_t cap) {
                          "{\"running\":%d,\"ended\":%d,\"exitCode\":%d,\"turns\":%u,"
                          "\"firstPresentMs\":%.1f,\"frameMs\":{\"count\":%u,\"p50\":%.2f,\"p99\":%.2f,"
                          "\"max\":%.2f},\"costMs\":{\"count\":%u,\"p50\":%.2f,\"p99\":%.2f},"
-                         "\"writesOnHide\":%u,\"seededSettings\":%d,\"path\":\"%s\",\"renderer\":\"%s\","
+                         "\"writesOnHide\":%u,\"writesOnRanking\":%u,\"seededSettings\":%d,\"path\":\"%s\",\"renderer\":\"%s\","
                          "\"gl\":{\"draws\":%u,\"uploadBytes\":%u}",
                          gRun.running, gRun.ended, gRun.exitCode, gRun.turns, gRun.firstPresentMs, n,
                          Percentile(sorted, n, 0.5), Percentile(sorted, n, 0.99), n > 0 ? sorted[n - 1] : 0.0,
                          nc, Percentile(costSorted, nc, 0.5), Percentile(costSorted, nc, 0.99),
-                         gRun.writesOnHide, gRun.seededSettings,
+                         gRun.writesOnHide, gRun.writesOnRanking, gRun.seededSettings,
                          gRun.platform->drawPath == WebDrawPath::WebGl ? "webgl" : "canvas", renderer,
                          gl.draws, gl.uploadBytes);
 }

@@ -8,8 +8,8 @@
 // run as fast as the browser calls back. The page never asks for a timer.
 //
 // "Game.ini" and "dir.txt" are written on the quit path (then the program's folder goes back to
-// IndexedDB) and also whenever the page is hidden (a tab can be closed at any moment after that;
-// the two files then go to IndexedDB at once).
+// IndexedDB), and straight into IndexedDB whenever the ranking changes and whenever the page is
+// hidden: a tab can be closed at any moment, and the store a closing tab starts may not finish.
 //
 // The page may read Module._kelvorine_web_stats() (a JSON text) to follow the run: turns, the
 // first presented frame, the time between display frames that ran turns and what they cost, the
@@ -30,6 +30,7 @@ struct WebGame {
     bool (*pacedByDisplay)();                   // one turn per display frame
     bool (*noWaitUnpaced)();                    // turns as fast as the browser calls back
     bool (*writeQuitFiles)();                   // "Game.ini" and "dir.txt", now
+    bool (*rankingChanged)();                   // the ranking differs from the last call's
     // The game's own figures for the page: JSON members, each led by a comma. Returns the length
     // it would have written (as snprintf); out is cut short when that is not below capacity.
     int (*figures)(char* out, size_t capacity);
