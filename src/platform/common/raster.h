@@ -46,9 +46,9 @@
 //   - a run of unchanged steps that each replace what they draw (the panels' glyphs) is drawn
 //     once into a layer, which stands in for the run while it comes back unchanged.
 //
-// Files by concern: raster.cpp (device state, single draws), raster_fills.cpp (preparing a draw,
-// rectangles and triangles), raster_spans.cpp (the span loops), raster_bands.cpp (steps drawn
-// band by band), raster_layer.cpp (the layer), raster_textures.cpp (the texture store);
+// Files by concern: raster_device.cpp (device state, single draws), raster_fills.cpp (preparing
+// a draw, rectangles and triangles), raster_spans.cpp (the span loops), raster_bands.cpp (steps
+// drawn band by band), raster_layer.cpp (the layer), raster_textures.cpp (the texture store);
 // raster_pixel.h holds what they share.
 #pragma once
 
@@ -134,7 +134,10 @@ public:
 
     // Drawing goes to `rows`, which holds image rows from firstRow on, instead of the image
     // (nullptr: back to the image). Only rows it holds may then be cleared or drawn.
-    void SetTarget(uint32_t* rows, int firstRow);
+    void SetTarget(uint32_t* rows, int firstRow) {
+        target_ = rows != nullptr ? rows : image_.get();
+        targetFirst_ = rows != nullptr ? firstRow : 0;
+    }
 
     // Draws kept as steps that were made again from what the last frame's draw at the same
     // place was made from, and so taken from it.

@@ -147,8 +147,8 @@ bool RasterRender::PrepareDraw(uint32_t firstIndex, bool keepColumns, PreparedDr
 // run without wrapping, where the texel row of a pixel row moves one way only; otherwise every
 // row is kept.
 bool RasterRender::TrimToCoveredRows(PreparedDraw& d) const {
-    const RowV v(d);
-    const double first = v(d.rowFirst) * kTexSide, last = v(d.rowEnd - 1) * kTexSide;
+    const RowV vAt(d);
+    const double first = vAt(d.rowFirst) * kTexSide, last = vAt(d.rowEnd - 1) * kTexSide;
     if (!(first >= 0 && first < kTexSide && last >= 0 && last < kTexSide)) return true;
     const int from = static_cast<int>(std::min(first, last)), to = static_cast<int>(std::max(first, last));
     const RowAlpha* alpha = alpha_[d.texture].get();
@@ -158,7 +158,7 @@ bool RasterRender::TrimToCoveredRows(PreparedDraw& d) const {
     int hi = to;
     while ((alpha[hi].covered & d.blocks) == 0) --hi;
     // The texel row of pixel row j, as the row loop computes it (v is in [0, 1) here).
-    auto texRow = [&](int j) { return static_cast<int>(v(j) * kTexSide); };
+    auto texRow = [&](int j) { return static_cast<int>(vAt(j) * kTexSide); };
     const bool down = first <= last;  // texel rows grow with pixel rows
     // Pixel rows before texel row lo (or after hi when they run upwards) form a prefix; the rows
     // past the other end a suffix. Both found by halving.

@@ -1,5 +1,5 @@
-// The software rasteriser's device state: construction, the target, the clear, the blend and
-// draws made at once.
+// The software rasteriser's device state: construction, the clear, the blend and draws made at
+// once.
 #include <algorithm>
 #include <cstring>
 
@@ -11,11 +11,6 @@ RasterRender::RasterRender(bool keepImage) {
     columnStore_[0].reset(new uint16_t[kColumnStore]);
     if (keepImage) image_.reset(new uint32_t[static_cast<size_t>(kWidth) * kHeight]());
     target_ = image_.get();
-}
-
-void RasterRender::SetTarget(uint32_t* rows, int firstRow) {
-    target_ = rows != nullptr ? rows : image_.get();
-    targetFirst_ = rows != nullptr ? firstRow : 0;
 }
 
 RasterRender::~RasterRender() = default;
