@@ -1,5 +1,6 @@
-// The settings image ("Game.ini"): any 512 bytes load without harm, and the image written back
-// loads to the same settings (writing it again gives the same bytes).
+// The settings image ("Game.ini"): any 512 bytes decode and encode back to themselves (up to the
+// zeroed tail), load without harm, and the image written back loads to the same settings (writing
+// it again gives the same bytes).
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -10,6 +11,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A short file reads as zeros past its end; bytes past 512 are never looked at.
     uint8_t image[kSettingsFileBytes] = {};
     std::memcpy(image, data, size < sizeof image ? size : sizeof image);
+    Settings settings;
+    Ranking ranking;
+    DecodeSettings(image, &settings, &ranking);
+    uint8_t encoded[kSettingsFileBytes];
+    EncodeSettings(settings, ranking, encoded);
+    if (std::memcmp(encoded, image, 346) != 0) std::abort();  // the codec lost or moved a byte
+    for (size_t i = 346; i < sizeof encoded; ++i) {
+        if (encoded[i] != 0) std::abort();
+    }
     system->LoadSettingsImage(image, scene);
 
     uint8_t first[kSettingsFileBytes];

@@ -32,7 +32,7 @@ std::mutex gTrackLock[kMusicTracks];
 System* gBound = nullptr;
 std::atomic<MusicSettingsSource> gSource{nullptr};
 
-System* Settings() {
+System* BoundSystem() {
     if (gBound != nullptr) return gBound;
     const MusicSettingsSource source = gSource.load(std::memory_order_acquire);
     return source != nullptr ? source() : nullptr;
@@ -343,7 +343,7 @@ void SetMusicSettingsSource(MusicSettingsSource source) {
 }
 
 bool LoadLoopFile(const char16_t* path, int track) {
-    System* s = Settings();
+    System* s = BoundSystem();
     if (s == nullptr || !ValidTrack(track)) return false;
     FILE* f = OpenFileU16(path, "rb");
     if (f == nullptr) {
@@ -368,7 +368,7 @@ bool LoadLoopFile(const char16_t* path, int track) {
 }
 
 bool OpenMusicTrack(int track, const char16_t* path) {
-    System* s = Settings();
+    System* s = BoundSystem();
     if (s == nullptr || !ValidTrack(track)) return false;
     std::lock_guard<std::mutex> lock(gTrackLock[track]);
     CloseTrack(track);
@@ -411,7 +411,7 @@ bool OpenMusicTrack(int track, const char16_t* path) {
 
 void FillMusicChunk(int track, uint8_t* dest, uint32_t bytes) {
     if (dest == nullptr || bytes == 0) return;
-    System* s = Settings();
+    System* s = BoundSystem();
     if (s == nullptr || !ValidTrack(track)) {
         std::memset(dest, 0, bytes);
         return;
@@ -425,7 +425,7 @@ void FillMusicChunk(int track, uint8_t* dest, uint32_t bytes) {
 }
 
 void RewindMusicTrack(int track) {
-    System* s = Settings();
+    System* s = BoundSystem();
     if (s == nullptr || !ValidTrack(track)) return;
     std::lock_guard<std::mutex> lock(gTrackLock[track]);
     if (gKind[track] == TrackKind::Ogg) {

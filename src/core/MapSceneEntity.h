@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "core/Settings.h"
+
 constexpr int kSaveSlots = 16;
 constexpr int kSaveEntries = 48;
 constexpr int kObjectRecords = 255;
@@ -14,7 +16,6 @@ constexpr int kAngleSteps = 256;
 constexpr int kSoundNameSlots = 960;
 constexpr int kTextureNameSlots = 64;
 constexpr int kNameSlotUnits = 36;
-constexpr int kRankingEntries = 10;  // entry 10 of the arrays receives a new score before sorting
 
 // Scene numbers (sceneNumber): the title with its menus, and the play scene.
 constexpr int32_t kSceneTitle = 1;
@@ -66,11 +67,6 @@ struct MenuBlock {
     int32_t reserved[kMenuBlockInts - 12];
 };
 static_assert(sizeof(MenuBlock) == kMenuBlockInts * 4, "the menu block is 45 ints");
-
-// Broken-down local time as the ranking keeps it (the fields of the C `tm` record, 32-bit).
-struct RankDate {
-    int32_t sec, min, hour, mday, mon, year, wday, yday, isdst;
-};
 
 // Object record fields used by the game.
 constexpr int kObjectIndexField = 0;

@@ -3,13 +3,7 @@
 #include <cstring>
 
 System::System() {
-    static const uint8_t kDefaultRaw[kRawSettingsBytes] = {
-        0, 1, 0, 1, 1,           // bytes 0..4
-        0xBD, 0x37, 0x86, 0x35,  // float 1.0e-6, little-endian
-        0, 0, 0, 0,              // float 0.0
-        1, 0, 0, 1, 1, 0, 1, 0, 1, 1, 1,  // bytes 13..23
-    };
-    std::memcpy(rawSettings, kDefaultRaw, sizeof rawSettings);
+    fileSettings = DefaultSettings();
     std::memset(dataFolderName, 0, sizeof dataFolderName);
     U16Copy(dataFolderName, kDataFolderNameChars, u"data\\");
     clientWidth = 1280;
@@ -21,7 +15,6 @@ System::System() {
     fullScreen = 0;
     vsync = 0;
     std::memset(optionsMirror, 0, sizeof optionsMirror);
-    mirror = optionsMirror;
     deviceLost = 0;
     toggleRequest = 0;
     windowRect[0] = 0;
@@ -33,7 +26,6 @@ System::System() {
     activeInputDevice = 0;
     inputDevice = 0;
     std::memset(buttonArrangement, 0, sizeof buttonArrangement);
-    arrangement = buttonArrangement;
     std::memset(keyStates, 0, sizeof keyStates);
     texelInset = 1.0e-6f;
     fontFlag = 0;

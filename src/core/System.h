@@ -13,12 +13,11 @@
 #include <atomic>
 #include <cstdint>
 
+#include "core/Settings.h"
 #include "platform/common/text.h"
 
 class MapSceneEntity;
 
-constexpr int kRawSettingsBytes = 24;
-constexpr int kSettingsFileBytes = 512;
 // The volumes are stored as step x kVolumePerStep (the options offer steps 0..20).
 constexpr int32_t kVolumePerStep = 500;
 constexpr int kOptionRows = 11;
@@ -30,8 +29,9 @@ public:
     System();
     virtual ~System();
 
-    // First 24 bytes of "Game.ini" as read (bytes 5..8 and 9..12 are two little-endian floats).
-    uint8_t rawSettings[kRawSettingsBytes];
+    // The settings as read from "Game.ini" (the defaults without one). The live fields below
+    // are set from them; writing the file puts the live values the options change back in.
+    Settings fileSettings;
     char16_t dataFolderName[kDataFolderNameChars];  // written to "dir.txt"; "data\" by default
     int32_t clientWidth;        // 1280
     int32_t clientHeight;       // 720
@@ -41,8 +41,7 @@ public:
     int32_t timerMode;          // 0 timeGetTime, 1 PerformanceCounter, 2 Sleep, 3 No Wait
     int32_t fullScreen;         // 0 framed; nonzero (all ones after a toggle) borderless
     int32_t vsync;              // present with sync interval 1 when nonzero
-    int32_t optionsMirror[kOptionRows];  // options screen's working copy, one value per row
-    int32_t* mirror;            // -> optionsMirror
+    int32_t optionsMirror[kOptionRows];  // the options screen's working copy, one value per row
     int32_t deviceLost;         // set when presenting reports a lost device
     int32_t toggleRequest;      // 1: the main loop switches the window form on its next turn
     int32_t windowRect[4];      // left, top, right, bottom; 0, 0, 1280, 720
@@ -50,8 +49,7 @@ public:
     int32_t buttonBits;         // 1 DECISION, 2 CANCELLATION, 4 PAUSE, 8 SHIFT
     int32_t activeInputDevice;  // 0 keyboard only, 1 keyboard and pad 0
     int32_t inputDevice;        // from the settings file
-    uint8_t buttonArrangement[10];  // pad face button per game button: 0 A, 1 B, 2 X, 3 Y
-    uint8_t* arrangement;       // -> buttonArrangement
+    uint8_t buttonArrangement[kArrangementBytes];  // pad face button per game button: 0 A, 1 B, 2 X, 3 Y
     uint8_t keyStates[256];     // 0x80 when the virtual key was down or pressed since last poll
     float texelInset;           // 1.0e-6 unless the settings file says otherwise
     int32_t fontFlag;           // 1: the font file is added at start and removed at the end
@@ -81,7 +79,8 @@ public:
     bool ReadSettings(const char16_t* path, MapSceneEntity* rankingOwner);
     bool WriteSettings(const char16_t* path, const MapSceneEntity* rankingOwner) const;
 
-    // Image helpers behind the file operations (also used by tests and fuzzing).
+    // The file's image to the live settings and back (Settings.cpp; also used by tests and
+    // fuzzing).
     void LoadSettingsImage(const uint8_t* image, MapSceneEntity* rankingOwner);
     void BuildSettingsImage(uint8_t* image, const MapSceneEntity* rankingOwner) const;
 };

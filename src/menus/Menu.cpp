@@ -4,10 +4,10 @@
 #include "graphics/DrawParam.h"
 #include "core/MapSceneEntity.h"
 
-MenuProcessState gMenuState = {0, 0, 0, 0, 0, kPanelBorderColour, 0, 0, 0, 0, {0, 0, 0, 0}};
+MenuProcessState gMenuState = {0, 0, 0, 0, 0, kPanelBorderColour};
 
 void ResetMenuProcessState() {
-    gMenuState = MenuProcessState{0, 0, 0, 0, 0, kPanelBorderColour, 0, 0, 0, 0, {0, 0, 0, 0}};
+    gMenuState = MenuProcessState{0, 0, 0, 0, 0, kPanelBorderColour};
 }
 
 int StepKeyRepeat(int32_t* counter, int32_t* delayPassed, bool first, bool second, bool decision) {

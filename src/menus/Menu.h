@@ -37,12 +37,6 @@ struct MenuProcessState {
     int32_t upDownDelayPassed;     // the first repeat delay has passed in the current up/down hold
     int32_t leftRightDelayPassed;  // the same for left/right
     uint32_t borderColour;     // colour of the next cursor frame's border
-    // The settings the options screen frames, read back from the settings every frame.
-    int32_t shownFullScreen;
-    int32_t shownVsync;
-    int32_t shownTimer;
-    int32_t shownFrameSkip;
-    int32_t shownArrangement[4];
 };
 
 extern MenuProcessState gMenuState;

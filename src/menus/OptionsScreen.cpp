@@ -112,7 +112,6 @@ void CTitleIcDX::ApplyOptions() {
                 if ((word & kPadFaceButtons[n]) == 0) continue;
                 s->buttonArrangement[f] = static_cast<uint8_t>(n);
                 mirror[row] = n;
-                gMenuState.shownArrangement[f] = n;
             }
         }
     }
@@ -121,16 +120,8 @@ void CTitleIcDX::ApplyOptions() {
 }
 
 void CTitleIcDX::DrawOptions() {
-    MenuBlock& m = scene->menu;
-    MenuProcessState& st = gMenuState;
+    const MenuBlock& m = scene->menu;
     const System* s = system;
-
-    // Read back what is in force, so that the frames show the settings, not the wishes.
-    st.shownFullScreen = s->fullScreen != 0 ? 1 : 0;
-    st.shownVsync = s->vsync;
-    if (s->timerMode >= 0 && s->timerMode <= 3) st.shownTimer = s->timerMode;
-    st.shownFrameSkip = s->frameSkip;
-    for (int f = 0; f < 4; ++f) st.shownArrangement[f] = s->buttonArrangement[f];
 
     if (scene->cursorPulse < 128) {
         scene->cursorPulse += 4;
@@ -143,12 +134,13 @@ void CTitleIcDX::DrawOptions() {
     const bool buttonRow = row >= kRowFirstButton && row <= kRowLastButton;
     DrawCursorFrame(324, (buttonRow ? 78 : 54) + 52 * row, 188, 20, open);
 
-    DrawCursorFrame(330 + 188 * st.shownFullScreen, 78, 188, 20, open);
-    DrawCursorFrame(330 + 188 * st.shownVsync, 130, 188, 20, open);
-    DrawCursorFrame(330 + 188 * st.shownTimer, 182, 188, 20, open);
-    DrawCursorFrame(330 + 188 * st.shownFrameSkip, 234, 188, 20, open);
+    // The frames mark the settings in force, not the options screen's copy.
+    DrawCursorFrame(330 + 188 * (s->fullScreen != 0 ? 1 : 0), 78, 188, 20, open);
+    DrawCursorFrame(330 + 188 * s->vsync, 130, 188, 20, open);
+    DrawCursorFrame(330 + 188 * s->timerMode, 182, 188, 20, open);
+    DrawCursorFrame(330 + 188 * s->frameSkip, 234, 188, 20, open);
     for (int32_t f = 0; f < 4; ++f) {
-        DrawCursorFrame(512 + 30 * st.shownArrangement[f], 390 + 52 * f, 30, 20, open);
+        DrawCursorFrame(512 + 30 * s->buttonArrangement[f], 390 + 52 * f, 30, 20, open);
     }
     DrawCursorFrame(512 + 30 * scene->colorTheme, 598, 30, 20, open);
 

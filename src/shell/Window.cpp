@@ -106,6 +106,6 @@ void ToggleWindowForm(System* system) {
     } else {
         w->RestoreFramed();
     }
-    system->mirror[0] = system->fullScreen;
+    system->optionsMirror[0] = system->fullScreen;
     system->toggleRequest = 0;
 }

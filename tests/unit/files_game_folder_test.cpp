@@ -36,7 +36,7 @@ protected:
         std::filesystem::create_directories(shared + "data/grp");
         System defaults;
         MapSceneEntity ranking;
-        defaults.rawSettings[16] = 0;
+        defaults.fileSettings.dataFolderRelative = 0;
         defaults.bgmVolume = 12 * 500;
         defaults.seVolume = 16 * 500;
         uint8_t image[kSettingsFileBytes];

@@ -57,7 +57,7 @@ TEST_F(SettingsFileTest, MissingFileGivesTheDefaults) {
 TEST_F(SettingsFileTest, EmptyFileReadsAsAllZeroBytes) {
     WriteBytes("Game.ini", {});
     Read("Game.ini");
-    for (uint8_t b : sys->rawSettings) EXPECT_EQ(b, 0);
+    for (uint8_t b : sys->fileSettings.unusedBytes) EXPECT_EQ(b, 0);
     EXPECT_EQ(sys->fullScreen, 0);
     EXPECT_EQ(sys->toggleRequest, 0);
     EXPECT_EQ(sys->vsync, 0);
@@ -170,15 +170,18 @@ TEST_F(SettingsFileTest, OnlyTheFirst512BytesCount) {
 
 TEST_F(SettingsFileTest, WriteAndReadReproduceEveryField) {
     // Raw block bytes that are only kept, and both floats.
-    for (int i = 0; i < kRawSettingsBytes; ++i) sys->rawSettings[i] = static_cast<uint8_t>(0x40 + i);
+    uint8_t block[kSettingsFileBytes] = {};
+    for (int i = 0; i < kRawSettingsBytes; ++i) block[i] = static_cast<uint8_t>(0x40 + i);
     const float inset = 0.25f, second = -3.5f;
-    std::memcpy(sys->rawSettings + 5, &inset, 4);
-    std::memcpy(sys->rawSettings + 9, &second, 4);
-    sys->rawSettings[16] = 1;
-    sys->rawSettings[17] = 1;
-    sys->rawSettings[19] = 2;
-    sys->rawSettings[21] = 2;
-    sys->rawSettings[2] = 0;
+    std::memcpy(block + 5, &inset, 4);
+    std::memcpy(block + 9, &second, 4);
+    block[16] = 1;
+    block[17] = 1;
+    block[19] = 2;
+    block[21] = 2;
+    block[2] = 0;
+    Ranking unused;
+    DecodeSettings(block, &sys->fileSettings, &unused);
     sys->fullScreen = -1;  // changed in the options: for this run only
     sys->vsync = 1;
     sys->timerMode = 2;
@@ -209,10 +212,12 @@ TEST_F(SettingsFileTest, WriteAndReadReproduceEveryField) {
     System back;
     MapSceneEntity scene2;
     ASSERT_TRUE(back.ReadSettings(Path("Game.ini").c_str(), &scene2));
-    EXPECT_EQ(std::memcmp(back.rawSettings, file.data(), kRawSettingsBytes), 0);
+    uint8_t again[kSettingsFileBytes];
+    EncodeSettings(back.fileSettings, unused, again);
+    EXPECT_EQ(std::memcmp(again, file.data(), kRawSettingsBytes), 0);
     for (int i = 0; i < kRawSettingsBytes; ++i) {
         if (i != 3 && i != 18 && i != 20 && i != 22) {
-            EXPECT_EQ(back.rawSettings[i], sys->rawSettings[i]) << i;
+            EXPECT_EQ(file[i], block[i]) << i;
         }
     }
     EXPECT_EQ(back.fullScreen, 0);
@@ -224,7 +229,7 @@ TEST_F(SettingsFileTest, WriteAndReadReproduceEveryField) {
     EXPECT_EQ(back.inputDevice, 1);
     EXPECT_EQ(back.dataFolderRelative, 1);
     EXPECT_EQ(back.fontFlag, 1);
-    EXPECT_EQ(back.rawSettings[22], 1);
+    EXPECT_EQ(back.fileSettings.fontFlag, 1);
     EXPECT_FLOAT_EQ(back.texelInset, 0.25f);
     EXPECT_EQ(std::memcmp(back.buttonArrangement, sys->buttonArrangement, 10), 0);
     EXPECT_EQ(back.bgmVolume, 7000);

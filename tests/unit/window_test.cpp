@@ -106,7 +106,7 @@ TEST_F(WindowEventsTest, SizingUsesTheFrameMetricsOfTheWindow) {
 TEST_F(WindowEventsTest, ToggleSwitchesFormsAndMirrorsTheFlag) {
     ToggleWindowForm(&system);
     EXPECT_EQ(system.fullScreen, -1);
-    EXPECT_EQ(system.mirror[0], -1);
+    EXPECT_EQ(system.optionsMirror[0], -1);
     EXPECT_EQ(system.toggleRequest, 0);
     EXPECT_TRUE(platform.window.borderless);
     EXPECT_EQ(platform.window.clientW, 1920);
@@ -114,7 +114,7 @@ TEST_F(WindowEventsTest, ToggleSwitchesFormsAndMirrorsTheFlag) {
     system.toggleRequest = 1;
     ToggleWindowForm(&system);
     EXPECT_EQ(system.fullScreen, 0);
-    EXPECT_EQ(system.mirror[0], 0);
+    EXPECT_EQ(system.optionsMirror[0], 0);
     EXPECT_FALSE(platform.window.borderless);
     EXPECT_EQ(platform.window.clientW, 1280);
 
@@ -122,7 +122,7 @@ TEST_F(WindowEventsTest, ToggleSwitchesFormsAndMirrorsTheFlag) {
     platform.window.failMonitor = true;
     ToggleWindowForm(&system);
     EXPECT_EQ(system.fullScreen, -1);
-    EXPECT_EQ(system.mirror[0], -1);
+    EXPECT_EQ(system.optionsMirror[0], -1);
     EXPECT_FALSE(platform.window.borderless);
 }
 

@@ -54,8 +54,7 @@ bool WriteGameIni(const std::string& path, bool absoluteDataFolder) {
     static MapSceneEntity scene;
     // A name that cannot exist: the reader then keeps its defaults and post-processes them.
     system.ReadSettings(u"\\nonexistent\\kelvorine-mkdata\\Game.ini", &scene);
-    constexpr int kRelativeDataFolderByte = 16;
-    if (absoluteDataFolder) system.rawSettings[kRelativeDataFolderByte] = 0;
+    if (absoluteDataFolder) system.fileSettings.dataFolderRelative = 0;
     system.bgmVolume = 12 * 500;
     system.seVolume = 16 * 500;
     for (uint8_t button = 0; button < 4; ++button) system.buttonArrangement[button] = button;
