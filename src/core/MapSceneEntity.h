@@ -79,38 +79,38 @@ public:
     virtual ~MapSceneEntity();
 
     // 1. save slots
-    SaveSlot saveSlots[kSaveSlots];
+    SaveSlot saveSlots[kSaveSlots] = {};
     // 2. object list; each record's index field holds its own position
-    int32_t objects[kObjectRecords][kObjectFields];
+    int32_t objects[kObjectRecords][kObjectFields] = {};
     // 3. menu and pause block
-    MenuBlock menu;
+    MenuBlock menu = {};
     // 4. angle tables, filled at start-up by FillAngleTables()
-    double cosTable[kAngleSteps];
-    double sinTable[kAngleSteps];
+    double cosTable[kAngleSteps] = {};
+    double sinTable[kAngleSteps] = {};
     // 5..7. name tables (UTF-16, 36 units a slot)
-    char16_t soundNames[kSoundNameSlots][kNameSlotUnits];
-    char16_t texturePathNames[kTextureNameSlots][kNameSlotUnits];
-    char16_t textureNames[kTextureNameSlots][kNameSlotUnits];
+    char16_t soundNames[kSoundNameSlots][kNameSlotUnits] = {};
+    char16_t texturePathNames[kTextureNameSlots][kNameSlotUnits] = {};
+    char16_t textureNames[kTextureNameSlots][kNameSlotUnits] = {};
     // 8. held buffer (owned; empty when none)
-    uint8_t* heldBuffer;
+    uint8_t* heldBuffer = nullptr;
     // 9. fade overlay and cursor pulse
-    uint8_t fadeAlpha;          // opacity of the black overlay
-    int32_t cursorPulse;        // 0..128
-    int32_t fadeToBlack;        // the overlay is rising
-    int32_t fadeFromBlack;      // the overlay is falling
+    uint8_t fadeAlpha = 0;  // opacity of the black overlay
+    int32_t cursorPulse = 0;  // 0..128
+    int32_t fadeToBlack = 0;  // the overlay is rising
+    int32_t fadeFromBlack = 0;  // the overlay is falling
     // 10. scene state
-    int32_t sceneNumber;        // 1 title, 4 play
-    int32_t musicRequestPending;
-    int32_t musicRequestCode;
-    int32_t menuChoice;         // copy of the title cursor: which sub-screen is drawn
-    int32_t colorTheme;         // panel colour 0..9
-    int32_t textureReloadFlag;  // 1 while textures are to be (re)loaded
-    int64_t gameStartTime;      // the 64-bit start field read by the play scene
-    int32_t statusValue;        // third value of the diagnostic status line
+    int32_t sceneNumber = 1;  // 1 title, 4 play
+    int32_t musicRequestPending = 0;
+    int32_t musicRequestCode = 0;
+    int32_t menuChoice = 0;  // copy of the title cursor: which sub-screen is drawn
+    int32_t colorTheme = 0;  // panel colour 0..9
+    int32_t textureReloadFlag = 1;  // 1 while textures are to be (re)loaded
+    int64_t gameStartTime = 0;  // the 64-bit start field read by the play scene
+    int32_t statusValue = 0;  // third value of the diagnostic status line
     // 11. ranking table (entries 0..9 best first; 10 receives a new score before sorting)
-    int32_t rankScores[kRankingEntries + 1];
-    int64_t rankGameTime;
-    RankDate rankDates[kRankingEntries + 1];
+    int32_t rankScores[kRankingEntries + 1] = {};
+    int64_t rankGameTime = 0;
+    RankDate rankDates[kRankingEntries + 1] = {};
 
     // Fills cosTable and sinTable: entry i = cos / sin of (i * pi) * 0.0078125.
     void FillAngleTables();
