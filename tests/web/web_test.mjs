@@ -288,6 +288,13 @@ try {
   const ranking2 = s.ranking;
   if (JSON.stringify(ranking2) === JSON.stringify(ranking)) fail(`the second game (score ${second}) did not change the ranking`);
   if (s.writesOnRanking < 1) fail('the changed ranking was not stored at once');
+  // The store of the new ranking completes within moments of the game's end (a player closes
+  // the tab later than that).
+  const stored = async () => page.evaluate(() => Module.kelvorineStoresDone || 0);
+  for (let waited = 0; (await stored()) < 1; waited += 100) {
+    if (waited > 5000) fail('the changed ranking did not reach the browser storage');
+    await sleep(100);
+  }
   await page.close({ runBeforeUnload: true });
   await sleep(1500);
   page = await openPage(browser);

@@ -30,6 +30,8 @@ EM_JS(int, StoreQuitFilesNow, (const char* base), {
                 if (!err) store.put(entry, path);
             });
         });
+        // Counted when it has reached the disk (the page's test waits for it).
+        tx.oncomplete = function() { Module.kelvorineStoresDone = (Module.kelvorineStoresDone || 0) + 1; };
         if (tx.commit) tx.commit();
         return 1;
     } catch (e) {
