@@ -180,20 +180,7 @@ public:
     explicit GlRender(SdlGlTarget* w) : window(w) {}
     ~GlRender() override { Release(); }
 
-    int32_t Create() override;
-    void Release() override;
-    void ClearHandles() override;
-    void UploadVertices(const Vertex* vertices, uint32_t count) override;
-    void Clear() override;
-    void BindShaders() override;
-    void SetBlend(int slot, const float factor[4]) override;
-    void BindTexture(int32_t id) override;
-    void Draw4(uint32_t firstIndex) override;
-    int32_t Present(int syncInterval) override;
-    int32_t RemovedReason() override;
-    bool CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) override;
-    void ReleaseTexture(int32_t id) override;
-    void LeaveFullscreenState() override {}
+    KELVORINE_PLAT_RENDER_OVERRIDES
     void RepaintLastFrame() override;
 
 private:
@@ -499,6 +486,9 @@ void GlRender::ReleaseTexture(int32_t id) {
     glDeleteTextures(1, &textures[id]);
     textures[id] = 0;
 }
+
+// A window of OpenGL never holds an exclusive full screen.
+void GlRender::LeaveFullscreenState() {}
 
 }  // namespace
 

@@ -55,19 +55,7 @@ public:
 // The page's canvas as the game's window (web_window.cpp).
 class WebWindow final : public SdlGameWindow {
 public:
-    bool RegisterClass() override;
-    bool Create() override;
-    void Show() override;
-    bool GetWindowRect(PlatRect* out) override;
-    PlatPump PumpOne(PlatWindowEvents* events, int* exitCode) override;
-    void Minimize() override;
-    void Destroy() override;
-    bool SavePlacement() override;
-    bool PrimaryMonitorRect(PlatRect* out) override;
-    void SetBorderless(const PlatRect& monitor) override;
-    void RestoreFramed() override;
-    void ThreadProcessIds(uint32_t* thread, uint32_t* process) override;
-    bool FindOtherInstanceWindow() override { return false; }  // every tab runs its own copy
+    KELVORINE_SDL_WINDOW_OVERRIDES
 
 private:
     bool HandleEvent(const SDL_Event& e, PlatWindowEvents* events);
