@@ -35,7 +35,7 @@ web_game_folder() {
     mkdir -p "$GAME/data" "$BUILD/mkdata"
     "$mk" "$BUILD/mkdata" >&2
     cp -r "$BUILD/mkdata/data/grp" "$BUILD/mkdata/data/ogg" "$GAME/data/"
-    cp "$KELVORINE_SRC"/src/platform/web/shaders/Sample{VS,PS}.glsl "$GAME/"
+    cp "$KELVORINE_SRC"/src/platform/sdl/shaders/Sample{VS,PS}.glsl "$GAME/"
     # The settings a first visit starts with: the defaults with audible music and effects.
     "$mk" --game-ini "$GAME/Game.ini" >&2
     "$mk" --icons "$BUILD/icons" "$GAME/data" >&2

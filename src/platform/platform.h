@@ -173,6 +173,24 @@ public:
     virtual void LeaveFullscreenState() = 0;                    // SetFullscreenState(FALSE)
 };
 
+// The declarations of a device that implements every member of PlatRender itself, kept in one
+// list beside the interface: a member added above is then owed by every such device at once.
+#define KELVORINE_PLAT_RENDER_OVERRIDES                                                         \
+    int32_t Create() override;                                                                  \
+    void Release() override;                                                                    \
+    void ClearHandles() override;                                                               \
+    void UploadVertices(const Vertex* vertices, uint32_t count) override;                       \
+    void Clear() override;                                                                      \
+    void BindShaders() override;                                                                \
+    void SetBlend(int slot, const float factor[4]) override;                                    \
+    void BindTexture(int32_t id) override;                                                      \
+    void Draw4(uint32_t firstIndex) override;                                                   \
+    int32_t Present(int syncInterval) override;                                                 \
+    int32_t RemovedReason() override;                                                           \
+    bool CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) override;      \
+    void ReleaseTexture(int32_t id) override;                                                   \
+    void LeaveFullscreenState() override;
+
 // ------------------------------------------------------------------------------------------ audio
 // WAVEFORMATEX, 18 bytes, packed as on disk.
 #pragma pack(push, 1)
@@ -216,6 +234,17 @@ public:
     virtual void SetVolume(float gain) = 0;                // linear gain
     virtual void Destroy() = 0;                            // the voice object is gone afterwards
 };
+
+// The declarations of a voice that implements every member of PlatVoice, in one list as for the
+// render device above.
+#define KELVORINE_PLAT_VOICE_OVERRIDES                                                          \
+    bool Submit(const AudioBuffer& buffer) override;                                            \
+    void Start() override;                                                                      \
+    void Stop() override;                                                                       \
+    void Flush() override;                                                                      \
+    uint32_t BuffersQueued() override;                                                          \
+    void SetVolume(float gain) override;                                                        \
+    void Destroy() override;
 
 class PlatAudio {
 public:

@@ -1,12 +1,6 @@
 // File access on Windows: UTF-16 paths go straight to the wide-character calls (Windows takes the
 // backslash as its own separator). Replacing a file writes a temporary file beside it, flushes it
 // to disk and moves it over the old one in one step.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <cerrno>

@@ -25,13 +25,7 @@ class Mixer;
 
 class MixerVoice final : public PlatVoice {
 public:
-    bool Submit(const AudioBuffer& buffer) override;
-    void Start() override;
-    void Stop() override;
-    void Flush() override;
-    uint32_t BuffersQueued() override;
-    void SetVolume(float gain) override;
-    void Destroy() override;
+    KELVORINE_PLAT_VOICE_OVERRIDES
 
     uint32_t Underruns();
     float Volume();

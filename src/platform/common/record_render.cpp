@@ -55,6 +55,11 @@ int32_t RecordRender::Present(int syncInterval) {
     return 0;
 }
 
+// Never removed, and never in an exclusive full screen to leave.
+int32_t RecordRender::RemovedReason() { return 0; }
+
+void RecordRender::LeaveFullscreenState() {}
+
 bool RecordRender::CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) {
     if (id < 0 || id >= kTextureSlots) return false;
     Texture& t = textures[id];

@@ -18,20 +18,7 @@ struct RecordRenderCall {
 
 class RecordRender : public PlatRender {
 public:
-    int32_t Create() override;
-    void Release() override;
-    void ClearHandles() override;
-    void UploadVertices(const Vertex* vertices, uint32_t count) override;
-    void Clear() override;
-    void BindShaders() override;
-    void SetBlend(int slot, const float factor[4]) override;
-    void BindTexture(int32_t id) override;
-    void Draw4(uint32_t firstIndex) override;
-    int32_t Present(int syncInterval) override;
-    int32_t RemovedReason() override { return 0; }
-    bool CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) override;
-    void ReleaseTexture(int32_t id) override;
-    void LeaveFullscreenState() override {}
+    KELVORINE_PLAT_RENDER_OVERRIDES
 
     struct Texture {
         bool present = false;

@@ -135,13 +135,7 @@ public:
 class HeadlessVoice final : public PlatVoice {
 public:
     explicit HeadlessVoice(const WaveFormat& f) : format(f) {}
-    bool Submit(const AudioBuffer& buffer) override;
-    void Start() override;
-    void Stop() override;
-    void Flush() override;
-    uint32_t BuffersQueued() override;
-    void SetVolume(float gain) override;
-    void Destroy() override;
+    KELVORINE_PLAT_VOICE_OVERRIDES
 
     // Plays out the buffer at the head of the queue (as if the mixer had consumed it).
     void FinishHead();

@@ -32,6 +32,9 @@ void GlHostSwapInterval(int interval);
 int32_t GlHostRemovedReason();
 // Where a shader file is (out, capacity bytes); false when the host has none of that name.
 bool GlHostFindShader(const char* name, char* out, size_t capacity);
+// What the host's shading language needs before the text of a shader file: the #version line
+// and, on OpenGL ES, the default precision. The files hold only what every host shares.
+extern const char kGlHostShaderPrologue[];
 // Whether an upload first orphans the vertex buffer's old storage, so that it never waits for the
 // previous frame's draws. (A browser copies every upload anyway, and would clear the whole new
 // storage first.)

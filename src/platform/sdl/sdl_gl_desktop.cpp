@@ -5,6 +5,7 @@
 #include "platform/sdl/sdl_services.h"
 
 const char kGlHostName[] = "OpenGL 3.3";
+const char kGlHostShaderPrologue[] = "#version 330 core\n";
 
 void GlHostContextAttributes() {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);

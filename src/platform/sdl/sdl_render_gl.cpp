@@ -7,7 +7,7 @@
 // states whose colour factors use the constant blend colour, point sampling with wrap, and the
 // 1280 x 720 logical screen stretched over the drawable (the viewport is the drawable's size at
 // the time of each clear). Shaders are GLSL source files: from the current folder, else beside the
-// program, else from the installed shared folder.
+// program, else from the installed shared folder; the host's prologue goes in front of each.
 //
 // The sprites of a frame are not drawn one by one: the device keeps the draws until the present,
 // joins each run of neighbouring sprites with the same blend state and texture into one draw of
@@ -66,20 +66,28 @@ char* ReadSource(const char* name) {
     return text;
 }
 
+// Whether a shader compiled or a program linked (status GL_COMPILE_STATUS or GL_LINK_STATUS, read
+// with getStatus); when not, the driver's log (from getLog) goes to stderr after `what`.
+template <typename GetStatus, typename GetLog>
+bool Succeeded(GLuint object, GLenum status, GetStatus getStatus, GetLog getLog, const char* what) {
+    GLint ok = GL_FALSE;
+    getStatus(object, status, &ok);
+    if (ok == GL_TRUE) return true;
+    char log[1024] = {};
+    getLog(object, sizeof log - 1, nullptr, log);
+    std::fprintf(stderr, "%s: %s\n", what, log);
+    return false;
+}
+
+// The shader from the text of its file, behind the host's prologue; 0 when it does not compile.
 GLuint Compile(GLenum kind, const char* source, const char* name) {
     GLuint s = glCreateShader(kind);
-    glShaderSource(s, 1, &source, nullptr);
+    const char* parts[2] = {kGlHostShaderPrologue, source};
+    glShaderSource(s, 2, parts, nullptr);
     glCompileShader(s);
-    GLint ok = GL_FALSE;
-    glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
-    if (ok != GL_TRUE) {
-        char log[1024] = {};
-        glGetShaderInfoLog(s, sizeof log - 1, nullptr, log);
-        std::fprintf(stderr, "%s: %s\n", name, log);
-        glDeleteShader(s);
-        return 0;
-    }
-    return s;
+    if (Succeeded(s, GL_COMPILE_STATUS, glGetShaderiv, glGetShaderInfoLog, name)) return s;
+    glDeleteShader(s);
+    return 0;
 }
 
 // The program from the two shader files: 1, -1 when a file cannot be opened (as the compiled
@@ -111,12 +119,7 @@ int32_t BuildProgram(GLuint& program) {
     glLinkProgram(program);
     glDeleteShader(vs);
     glDeleteShader(ps);
-    GLint linked = GL_FALSE;
-    glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (linked != GL_TRUE) {
-        char log[1024] = {};
-        glGetProgramInfoLog(program, sizeof log - 1, nullptr, log);
-        std::fprintf(stderr, "shader link: %s\n", log);
+    if (!Succeeded(program, GL_LINK_STATUS, glGetProgramiv, glGetProgramInfoLog, "shader link")) {
         return kCreateFailed;
     }
     glUseProgram(program);
@@ -177,20 +180,7 @@ public:
     explicit GlRender(SdlGlTarget* w) : window(w) {}
     ~GlRender() override { Release(); }
 
-    int32_t Create() override;
-    void Release() override;
-    void ClearHandles() override;
-    void UploadVertices(const Vertex* vertices, uint32_t count) override;
-    void Clear() override;
-    void BindShaders() override;
-    void SetBlend(int slot, const float factor[4]) override;
-    void BindTexture(int32_t id) override;
-    void Draw4(uint32_t firstIndex) override;
-    int32_t Present(int syncInterval) override;
-    int32_t RemovedReason() override;
-    bool CreateTexture(int32_t id, PlatTextureFormat format, const void* pixels) override;
-    void ReleaseTexture(int32_t id) override;
-    void LeaveFullscreenState() override {}
+    KELVORINE_PLAT_RENDER_OVERRIDES
     void RepaintLastFrame() override;
 
 private:
@@ -496,6 +486,9 @@ void GlRender::ReleaseTexture(int32_t id) {
     glDeleteTextures(1, &textures[id]);
     textures[id] = 0;
 }
+
+// A window of OpenGL never holds an exclusive full screen.
+void GlRender::LeaveFullscreenState() {}
 
 }  // namespace
 

@@ -40,6 +40,23 @@ protected:
     bool TakePosted(PlatWindowEvents* events, int* exitCode, PlatPump* result);
 };
 
+// The members of PlatWindow that SdlGameWindow leaves to each window, declared in one list: the
+// desktop's window and the page's canvas define every one of them.
+#define KELVORINE_SDL_WINDOW_OVERRIDES                                                          \
+    bool RegisterClass() override;                                                              \
+    bool Create() override;                                                                     \
+    void Show() override;                                                                       \
+    bool GetWindowRect(PlatRect* out) override;                                                 \
+    PlatPump PumpOne(PlatWindowEvents* events, int* exitCode) override;                         \
+    void Minimize() override;                                                                   \
+    void Destroy() override;                                                                    \
+    bool SavePlacement() override;                                                              \
+    bool PrimaryMonitorRect(PlatRect* out) override;                                            \
+    void SetBorderless(const PlatRect& monitor) override;                                       \
+    void RestoreFramed() override;                                                              \
+    void ThreadProcessIds(uint32_t* thread, uint32_t* process) override;                        \
+    bool FindOtherInstanceWindow() override;
+
 // Switches off the events the game never reads, once SDL's video subsystem is up: it reads key
 // levels, not text, and mouse moves and touches would only fill the queue. Key levels come from
 // SDL's keyboard state, which releases update without an event; presses stay events, for the

@@ -13,20 +13,8 @@ class SdlClock;
 
 class SdlWindow final : public SdlGameWindow {
 public:
-    bool RegisterClass() override;
+    KELVORINE_SDL_WINDOW_OVERRIDES
     void UnregisterClass() override;
-    bool Create() override;
-    void Show() override;
-    bool GetWindowRect(PlatRect* out) override;
-    PlatPump PumpOne(PlatWindowEvents* events, int* exitCode) override;
-    void Minimize() override;
-    void Destroy() override;
-    bool SavePlacement() override;
-    bool PrimaryMonitorRect(PlatRect* out) override;
-    void SetBorderless(const PlatRect& monitor) override;
-    void RestoreFramed() override;
-    void ThreadProcessIds(uint32_t* thread, uint32_t* process) override;
-    bool FindOtherInstanceWindow() override;
 
     bool borderless = false;
     bool wmFullscreen = false;    // the window manager's full-screen state is in use

@@ -8,6 +8,9 @@
 #include "platform/sdl/sdl_gl.h"
 
 const char kGlHostName[] = "WebGL 2";
+// Texture coordinates reach 512 texels with sub-texel insets: high precision keeps point sampling
+// on the right texel.
+const char kGlHostShaderPrologue[] = "#version 300 es\nprecision highp float;\n";
 
 void GlHostContextAttributes() {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);

@@ -11,7 +11,7 @@
 //   [X] full screen through the Fullscreen API (Alt+Enter, options) on the page's stage (the
 //       canvas and the touch controls); leaving it by the browser's own key sets the game's
 //       window mode back to framed
-//   [X] WebGL 2 (OpenGL ES 3.0) with GLSL ES shader files read like the desktop ones (a missing
+//   [X] WebGL 2 (OpenGL ES 3.0) with the desktop's shader files behind an ES prologue (a missing
 //       file fails the same way); 16-bit textures converted to ES's 5-5-5-1 order at load
 //   [X] where WebGL is missing or runs on the processor (its renderer names a software
 //       rasteriser), the software rasteriser into the canvas's 2D context (putImageData)
@@ -55,19 +55,7 @@ public:
 // The page's canvas as the game's window (web_window.cpp).
 class WebWindow final : public SdlGameWindow {
 public:
-    bool RegisterClass() override;
-    bool Create() override;
-    void Show() override;
-    bool GetWindowRect(PlatRect* out) override;
-    PlatPump PumpOne(PlatWindowEvents* events, int* exitCode) override;
-    void Minimize() override;
-    void Destroy() override;
-    bool SavePlacement() override;
-    bool PrimaryMonitorRect(PlatRect* out) override;
-    void SetBorderless(const PlatRect& monitor) override;
-    void RestoreFramed() override;
-    void ThreadProcessIds(uint32_t* thread, uint32_t* process) override;
-    bool FindOtherInstanceWindow() override { return false; }  // every tab runs its own copy
+    KELVORINE_SDL_WINDOW_OVERRIDES
 
 private:
     bool HandleEvent(const SDL_Event& e, PlatWindowEvents* events);

@@ -159,3 +159,6 @@ void WebWindow::ThreadProcessIds(uint32_t* thread, uint32_t* process) {
     *process = static_cast<uint32_t>(ms >> 32);
 }
 
+
+// Every tab runs its own copy of the game.
+bool WebWindow::FindOtherInstanceWindow() { return false; }
