@@ -176,7 +176,8 @@ int RunFigures(char* out, size_t cap) {
                          "{\"running\":%d,\"ended\":%d,\"exitCode\":%d,\"turns\":%u,"
                          "\"firstPresentMs\":%.1f,\"frameMs\":{\"count\":%u,\"p50\":%.2f,\"p99\":%.2f,"
                          "\"max\":%.2f},\"costMs\":{\"count\":%u,\"p50\":%.2f,\"p99\":%.2f},"
-                         "\"writesOnHide\":%u,\"writesOnRanking\":%u,\"seededSettings\":%d,\"path\":\"%s\",\"renderer\":\"%s\","
+                         "\"writesOnHide\":%u,\"writesOnRanking\":%u,\"seededSettings\":%d,"
+                         "\"path\":\"%s\",\"renderer\":\"%s\","
                          "\"gl\":{\"draws\":%u,\"uploadBytes\":%u}",
                          gRun.running, gRun.ended, gRun.exitCode, gRun.turns, gRun.firstPresentMs, n,
                          Percentile(sorted, n, 0.5), Percentile(sorted, n, 0.99), n > 0 ? sorted[n - 1] : 0.0,
