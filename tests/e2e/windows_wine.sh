@@ -10,7 +10,10 @@
 #      through ALSA: the title is drawn, DECISION (Z) starts a game, Esc ends the program with
 #      exit code 0 and "Game.ini" (512 bytes) written beside it, and the first start was audible
 #      (the zip's Game.default.ini put in place);
-#   4. replays tests/replay/*.txt with the Windows kelvorine-replay and compares the traces with
+#   4. starts a second copy on the same folder, once while the first copy's window is up and once
+#      while another process holds the folder's lock (as a copy in another session would): each
+#      leaves at once with exit code 0 and writes nothing;
+#   5. replays tests/replay/*.txt with the Windows kelvorine-replay and compares the traces with
 #      the Linux build's.
 # Every Wine call runs under a time limit; a message box fails the test (and is closed), a crash
 # fails it through the exit code.
@@ -38,10 +41,12 @@ set +e
 WORK=$(mktemp -d /tmp/kelvorine-wine-XXXXXX)
 XPID=''
 GPID=''
+HPID=''
 WATCH=''
 cleanup() {
     [ -n "$WATCH" ] && kill "$WATCH" 2>/dev/null
     [ -n "$GPID" ] && kill "$GPID" 2>/dev/null
+    [ -n "$HPID" ] && kill "$HPID" 2>/dev/null
     win_wine_stop
     [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
     rm -rf "$WORK"
@@ -199,6 +204,69 @@ cat "$WORK/game.txt"
 # music) reached the sound device.
 # Measured here: RMS 0.034 and peak 0.36 over 13 s (mostly the title, which is silent).
 first_start_audible "$CAPTURE" || fail "the first start is silent"
+[ -f "$WORK/boxes.txt" ] && { cat "$WORK/boxes.txt"; fail "a message box appeared"; }
+
+# ------------------------------------------------------------------------------ a second copy
+step "a second copy on the same folder"
+# Started from the program's folder, it must write nothing and end at once with exit code 0.
+second_copy() {
+    local before after rc
+    before=$(cat "$RUN/Game.ini" "$RUN/dir.txt" | md5sum)
+    (cd "$RUN" && timeout 30 wine "$RUN/kelvorine.exe" </dev/null >"$WORK/second.txt" 2>&1)
+    rc=$?
+    after=$(cat "$RUN/Game.ini" "$RUN/dir.txt" | md5sum)
+    cat "$WORK/second.txt"
+    [ $rc -eq 0 ] || fail "$1: the second copy ended with exit code $rc"
+    [ "$before" = "$after" ] || fail "$1: the second copy wrote the settings"
+    echo "$1: the second copy left with exit code 0 and wrote nothing"
+}
+
+# While the first copy runs: the second one meets its window.
+(cd "$RUN" && exec timeout 60 wine "$RUN/kelvorine.exe" </dev/null >"$WORK/first.txt" 2>&1) &
+GPID=$!
+W=''
+for _ in $(seq 60); do
+    W=$(xdotool search --onlyvisible --name '^Kelvorine$' 2>/dev/null | head -1)
+    [ -n "$W" ] && break
+    sleep 0.5
+done
+[ -n "$W" ] || { cat "$WORK/first.txt"; fail "the first copy has no window"; }
+second_copy "beside a running copy"
+[ "$(xdotool search --onlyvisible --name '^Kelvorine$' 2>/dev/null | wc -l)" -eq 1 ] ||
+    fail "a second window appeared"
+press Escape
+wait "$GPID"
+rc=$?
+GPID=''
+[ $rc -eq 0 ] || { cat "$WORK/first.txt"; fail "the first copy ended with exit code $rc"; }
+
+# The folder's lock held by another process, as by a copy in another session, whose window this
+# session cannot see.
+cat >"$WORK/hold.c" <<'HOLD'
+#include <windows.h>
+// Holds the file named first, unshared, until the file named second is gone.
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 3) return 2;
+    HANDLE lock = CreateFileW(argv[1], GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
+                              FILE_FLAG_DELETE_ON_CLOSE, NULL);
+    if (lock == INVALID_HANDLE_VALUE) return 1;
+    HANDLE ready = CreateFileW(argv[2], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    CloseHandle(ready);
+    for (int i = 0; i < 600 && GetFileAttributesW(argv[2]) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
+    CloseHandle(lock);
+    return 0;
+}
+HOLD
+x86_64-w64-mingw32-gcc-posix -municode -static -O1 -o "$WORK/hold.exe" "$WORK/hold.c" || fail "cannot build the lock holder"
+(cd "$RUN" && exec timeout 90 wine "$WORK/hold.exe" Kelvorine.lock held.flag </dev/null >/dev/null 2>&1) &
+HPID=$!
+for _ in $(seq 100); do [ -e "$RUN/held.flag" ] && break; sleep 0.2; done
+[ -e "$RUN/held.flag" ] || fail "the lock holder did not start"
+second_copy "the folder's lock held elsewhere"
+rm -f "$RUN/held.flag"
+wait "$HPID"
+HPID=''
+[ -e "$RUN/Kelvorine.lock" ] && fail "the lock file stayed behind"
 [ -f "$WORK/boxes.txt" ] && { cat "$WORK/boxes.txt"; fail "a message box appeared"; }
 
 # ------------------------------------------------------------------------------ replays
