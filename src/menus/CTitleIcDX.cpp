@@ -19,16 +19,21 @@ constexpr int32_t kConfirmEffect = 0;
 
 bool IsOpenSub(int32_t phase) { return phase >= kPhaseOpening && phase <= kPhaseClosedHeld; }
 
+// One frame of a panel that is opening: it grows by a step, or, fully open, is held open.
+void StepOpening(int32_t* phase, int32_t* open) {
+    if (*open < kOpenSteps) {
+        ++*open;
+    } else {
+        *phase = kPhaseOpenHeld;
+    }
+}
+
 // The title's phases: opening, open, closing on START, closed; then the fade to black. Each step
 // sees the phase as the steps before it left it in this frame.
 void StepTitlePhases(MenuBlock& m, bool decision, CXa2* audio, MapSceneEntity* scene) {
     if (m.titlePhase == kPhaseClosed || m.titlePhase == kPhaseOpening) {
         m.titlePhase = kPhaseOpening;
-        if (m.titleOpen < kOpenSteps) {
-            ++m.titleOpen;
-        } else {
-            m.titlePhase = kPhaseOpenHeld;
-        }
+        StepOpening(&m.titlePhase, &m.titleOpen);
     }
     if (m.titlePhase == kPhaseOpenHeld && !decision) m.titlePhase = kPhaseIdle;
     if (m.titlePhase == kPhaseIdle && decision && m.titleCursor == kItemStart) {
@@ -56,11 +61,7 @@ void StepSubPhases(MenuBlock& m, bool decision, CXa2* audio) {
     if ((decision && m.subPhase == kPhaseClosed) || m.subPhase == kPhaseOpening) {
         if (m.subPhase == kPhaseClosed) audio->PlaySe(kConfirmEffect);
         m.subPhase = kPhaseOpening;
-        if (m.subOpen < kOpenSteps) {
-            ++m.subOpen;
-        } else {
-            m.subPhase = kPhaseOpenHeld;
-        }
+        StepOpening(&m.subPhase, &m.subOpen);
     }
     if (m.subPhase == kPhaseOpenHeld && !decision) m.subPhase = kPhaseIdle;
     if (decision && m.subPhase == kPhaseIdle) {

@@ -13,19 +13,7 @@ namespace fixtures {
 // of texture `texture`, scale 1, no pivot, in `colour` (0xAARRGGBB, white opaque: as it is).
 inline DrawParam Sprite(int32_t x, int32_t y, int32_t w, int32_t h, int32_t sx, int32_t sy, int32_t sw,
                         int32_t sh, int32_t texture = 0, uint32_t colour = 0xFFFFFFFFu) {
-    DrawParam p{};
-    p.x = x;
-    p.y = y;
-    p.w = w;
-    p.h = h;
-    p.srcX = sx;
-    p.srcY = sy;
-    p.srcW = sw;
-    p.srcH = sh;
-    p.scaleX = p.scaleY = 1.0f;
-    p.colour = colour;
-    p.texture = texture;
-    return p;
+    return MakeDrawParam(texture, x, y, w, h, sx, sy, sw, sh, colour);
 }
 
 // Puts the title at rest with sub-screen `item` open (0: none) and the options cursor on `row`,
